@@ -1,0 +1,32 @@
+# One test binary for all unit tests (tests/ mirrors src/), plus tests that run
+# the built program as a process.
+if(WIN32 AND CMAKE_CROSSCOMPILING)
+  # GoogleTest is built from source for the target.
+  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  set(GTEST_TARGETS GTest::gtest GTest::gtest_main)
+  if(NOT TARGET GTest::gtest)
+    add_library(GTest::gtest ALIAS gtest)
+    add_library(GTest::gtest_main ALIAS gtest_main)
+  endif()
+else()
+  find_package(GTest REQUIRED)
+  set(GTEST_TARGETS GTest::gtest GTest::gtest_main)
+endif()
+include(GoogleTest)
+
+file(GLOB_RECURSE TEST_SOURCES CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/tests/*.cpp")
+list(FILTER TEST_SOURCES EXCLUDE REGEX "_${OTHER_PLATFORM_SUFFIX}\\.cpp$")
+if(NOT LIBPFF_FOUND)
+  list(FILTER TEST_SOURCES EXCLUDE REGEX "/pst_[a-z_]*test\\.cpp$")
+endif()
+
+add_executable(contact_export_tests ${TEST_SOURCES})
+target_include_directories(contact_export_tests PRIVATE tests)
+target_link_libraries(contact_export_tests PRIVATE contact_export_core ${GTEST_TARGETS})
+target_compile_definitions(contact_export_tests PRIVATE
+  CONTACT_EXPORT_DATA_DIR="${CONTACT_EXPORT_DATA_DIR}"
+  CONTACT_EXPORT_SOURCE_DIR="${CMAKE_CURRENT_SOURCE_DIR}"
+  CONTACT_EXPORT_BINARY="$<TARGET_FILE:contact-export>")
+add_dependencies(contact_export_tests contact-export)
+gtest_discover_tests(contact_export_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
+                     PROPERTIES TIMEOUT 300)

@@ -1,0 +1,25 @@
+// Process services of the platform: the command line, the single-instance
+// lock, the pause and the immediate end of the process.
+#pragma once
+
+#include <string>
+
+namespace app {
+
+// The program's argument text: on POSIX the arguments joined with single
+// spaces (bytes that are not UTF-8 are kept as lone surrogates so that the
+// path comes back byte for byte); on Windows the command line after the
+// program's own name.
+std::u16string ProcessCommandLine();
+
+// Takes the lock that marks this program as running for this user. Returns
+// false when another instance holds it. The lock is held until the process
+// ends, however it ends.
+bool ProcessAcquireSingleInstance();
+
+void ProcessSleep(unsigned milliseconds);
+
+// Ends the process at once with `exitCode`; no destructors or static teardown run.
+[[noreturn]] void ProcessEnd(int exitCode);
+
+}  // namespace app

@@ -1,0 +1,31 @@
+// The run sequence: take the output path, refuse a second instance, attach to
+// the contact store, export, detach, end with the result as exit code.
+#pragma once
+
+#include <string>
+
+#include "outlook/object_model.h"
+
+namespace app {
+
+// The whole program; does not return.
+[[noreturn]] void Main();
+
+// Main without ending the process: the result that becomes the exit code.
+int RunSequence(const std::u16string& commandLine);
+
+// 0 when both the application object and the "MAPI" namespace are held, 1 otherwise.
+int ConnectOutlook();
+void DisconnectOutlook();
+
+// State shared with the export driver.
+const std::u16string& OutputPath();
+const om::Handle& Namespace();
+
+// The pause between releasing the namespace and the application; tests
+// replace it to count pauses instead of waiting.
+using SleepFunction = void (*)(unsigned milliseconds);
+void SetSleepFunction(SleepFunction sleep);
+inline constexpr unsigned kDisconnectPauseMs = 500;
+
+}  // namespace app
