@@ -6,6 +6,10 @@
 
 namespace app {
 
+// Prepares the process for the run: on POSIX a write past the file size limit
+// fails instead of killing the process.
+void ProcessStart();
+
 // The program's argument text: on POSIX the arguments joined with single
 // spaces (bytes that are not UTF-8 are kept as lone surrogates so that the
 // path comes back byte for byte); on Windows the command line after the

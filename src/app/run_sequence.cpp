@@ -1,0 +1,68 @@
+#include "app/run_sequence.h"
+
+#include "app/process.h"
+#include "app/result_codes.h"
+#include "csv/csv_file.h"
+#include "export/export_contacts.h"
+#include "outlook/resume_next.h"
+
+namespace app {
+namespace {
+
+std::u16string gOutputPath;
+om::Handle gOutlookApp;
+om::Handle gNamespace;
+SleepFunction gSleep = ProcessSleep;
+
+}  // namespace
+
+const std::u16string& OutputPath() { return gOutputPath; }
+const om::Handle& Namespace() { return gNamespace; }
+void SetSleepFunction(SleepFunction sleep) { gSleep = sleep ? sleep : ProcessSleep; }
+
+int ConnectOutlook() {
+  om::ResumeNext([] { gOutlookApp = om::CreateObject(u"Outlook.Application"); });
+  if (!gOutlookApp) return 1;
+  // A namespace request that fails outright is as unusable as one that
+  // returns nothing: both end the run with 51 and still detach.
+  om::ResumeNext([] {
+    gNamespace = om::AsObject(om::Get(gOutlookApp, "GetNamespace", std::u16string(u"MAPI")));
+  });
+  if (!gNamespace) {
+    gOutlookApp.reset();
+    return 1;
+  }
+  return 0;
+}
+
+void DisconnectOutlook() {
+  gNamespace.reset();
+  // Give the store time to settle before the application object goes.
+  gSleep(kDisconnectPauseMs);
+  gOutlookApp.reset();
+}
+
+int RunSequence(const std::u16string& commandLine) {
+  gOutputPath = commandLine;
+  int result;
+  if (!ProcessAcquireSingleInstance()) {
+    result = RC_ALREADY_RUNNING;
+  } else if (ConnectOutlook() != 0) {
+    result = RC_OUTLOOK_UNAVAILABLE;
+  } else {
+    result = exporter::ExportContacts();
+  }
+  DisconnectOutlook();
+  return result;
+}
+
+void Main() {
+  ProcessStart();
+  const int result = RunSequence(ProcessCommandLine());
+  // The file may still be open (55, 56); what was written must reach it
+  // before the process ends without any teardown.
+  csv::CsvFlush();
+  ProcessEnd(result);
+}
+
+}  // namespace app

@@ -1,0 +1,133 @@
+#include "export/contact_record.h"
+
+#include <array>
+#include <cstdint>
+
+#include "app/result_codes.h"
+#include "csv/csv_file.h"
+#include "outlook/contact_properties.h"
+#include "outlook/resume_next.h"
+
+namespace exporter {
+namespace {
+
+bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+
+int DaysInMonth(int year, int month) {
+  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
+}
+
+void AppendDigits(std::u16string& out, int value, int width) {
+  char16_t digits[4];
+  for (int i = width - 1; i >= 0; --i) {
+    digits[i] = static_cast<char16_t>(u'0' + value % 10);
+    value /= 10;
+  }
+  out.append(digits, static_cast<std::size_t>(width));
+}
+
+// What a date column holds: the formatted date, or "" for anything that is not a date.
+std::u16string DateFieldText(const om::Value& value) {
+  const om::Date* date = std::get_if<om::Date>(&value);
+  return date ? FormatDate(*date) : std::u16string();
+}
+
+// An empty value compares equal to the empty text.
+bool IsEmptyName(const om::Value& value) {
+  if (std::holds_alternative<std::monostate>(value)) return true;
+  const std::u16string* text = std::get_if<std::u16string>(&value);
+  return text && text->empty();
+}
+
+om::Value ReadProperty(const om::Handle& item, std::size_t column) {
+  return om::Get(item, om::kContactProperties[column].name);
+}
+
+// The name test: skipped when file-as, first and last name are all empty or
+// when one of them cannot be read. The three values are kept for the record.
+bool HasName(const om::Handle& item, om::ContactValues& values) {
+  return !om::ResumeNextIf([&] {
+    for (std::size_t column : {om::kFileAs, om::kFirstName, om::kLastName}) {
+      values[column] = ReadProperty(item, column);
+    }
+    return IsEmptyName(values[om::kFileAs]) && IsEmptyName(values[om::kFirstName]) &&
+           IsEmptyName(values[om::kLastName]);
+  });
+}
+
+// Reads every other property once; one that cannot be read stays empty, which
+// gives an empty field, so the record always has all its columns.
+void ReadRemainingProperties(const om::Handle& item, om::ContactValues& values) {
+  for (std::size_t column = 0; column < om::kContactPropertyCount; ++column) {
+    if (column == om::kFileAs || column == om::kFirstName || column == om::kLastName) continue;
+    values[column] = std::monostate{};
+    om::ResumeNext([&] { values[column] = ReadProperty(item, column); });
+  }
+}
+
+void AddRecordFields(const om::ContactValues& values) {
+  csv::CsvClearLine();
+  for (std::size_t column = 0; column < om::kContactPropertyCount; ++column) {
+    if (om::kContactProperties[column].kind == om::PropertyKind::kDate) {
+      csv::CsvAddField(DateFieldText(values[column]));
+    } else if (const std::u16string* text = std::get_if<std::u16string>(&values[column])) {
+      csv::CsvAddField(*text);
+    } else {
+      csv::CsvAddField(ValueText(values[column]));
+    }
+  }
+}
+
+}  // namespace
+
+std::u16string FormatDate(const om::Date& date) {
+  if (date == om::kNoDate) return std::u16string();
+  if (date.year < 1 || date.year > 9999 || date.month < 1 || date.month > 12 || date.day < 1 ||
+      date.day > DaysInMonth(date.year, date.month)) {
+    return std::u16string();
+  }
+  std::u16string text;
+  text.reserve(10);
+  AppendDigits(text, date.year, 4);
+  text += u'-';
+  AppendDigits(text, date.month, 2);
+  text += u'-';
+  AppendDigits(text, date.day, 2);
+  return text;
+}
+
+std::u16string ValueText(const om::Value& value) {
+  if (const std::u16string* text = std::get_if<std::u16string>(&value)) return *text;
+  if (const std::int64_t* number = std::get_if<std::int64_t>(&value)) {
+    const std::string digits = std::to_string(*number);
+    return std::u16string(digits.begin(), digits.end());
+  }
+  if (const om::Date* date = std::get_if<om::Date>(&value)) return FormatDate(*date);
+  return std::u16string();
+}
+
+int ExportFolderItems(const om::Handle& folder) {
+  int result = app::RC_OK;
+  om::Handle items;
+  std::int64_t count = 0;
+  om::ResumeNext([&] { items = om::AsObject(om::Get(folder, "Items")); });
+  // Without a count there is nothing to loop over: none of the folder's items.
+  om::ResumeNext([&] { count = om::AsCount(om::Get(items, "Count")); });
+  om::ContactValues values;
+  for (std::int64_t i = 1; i <= count; ++i) {
+    om::Handle item;
+    // An item that cannot be fetched is skipped; nothing of an earlier item is
+    // looked at again, so no record is written twice.
+    if (!om::ResumeNext([&] { item = om::AsObject(om::Get(items, "Item", i)); })) continue;
+    if (om::ResumeNextIf([&] { return om::TypeNameOf(item) != u"ContactItem"; })) continue;
+    if (!HasName(item, values)) continue;
+    ReadRemainingProperties(item, values);
+    AddRecordFields(values);
+    result = csv::CsvWriteLine();
+    if (result != app::RC_OK) break;
+  }
+  return result;
+}
+
+}  // namespace exporter

@@ -1,0 +1,67 @@
+#include "export/export_contacts.h"
+
+#include <cstdint>
+#include <string>
+
+#include "app/result_codes.h"
+#include "app/run_sequence.h"
+#include "csv/csv_file.h"
+#include "export/contact_record.h"
+#include "export/folder_walk.h"
+#include "outlook/error_numbers.h"
+#include "outlook/resume_next.h"
+
+namespace exporter {
+namespace {
+
+// The store whose top-level folder the search prefers. Nothing configures it,
+// so with stores whose identifiers can be read the search settles on the
+// profile's last top-level folder.
+const std::u16string gStoreId;
+
+constexpr std::int64_t kOlFolderContacts = 10;
+
+om::Handle TopLevelFolders() { return om::AsObject(om::Get(app::Namespace(), "Folders")); }
+
+// Looks for a top-level folder to export when the default contacts folder
+// could not be opened because a provider of the profile failed.
+void SearchStores(om::Handle& folder) {
+  om::ErrClear();
+  if (om::ResumeNextIf([] { return om::AsCount(om::Get(TopLevelFolders(), "Count")) == 0; })) {
+    return;
+  }
+  std::int64_t count = 0;
+  om::ResumeNext([&] { count = om::AsCount(om::Get(TopLevelFolders(), "Count")); });
+  for (std::int64_t i = 1; i <= count; ++i) {
+    // A failed fetch keeps the folder of the previous pass.
+    om::ResumeNext([&] { folder = om::AsObject(om::Get(TopLevelFolders(), "Item", i)); });
+    if (om::ResumeNextIf([&] { return ValueText(om::Get(folder, "StoreId")) == gStoreId; })) {
+      if (om::ErrNumber() != om::kMapiFailOneProvider) return;
+      om::ErrClear();
+      folder.reset();
+    }
+  }
+}
+
+}  // namespace
+
+int ExportContacts() {
+  om::ErrClear();
+  om::Handle folder;
+  if (csv::CsvOpen(app::OutputPath()) != app::RC_OK) return app::RC_FILE_OPEN_FAILED;
+  om::ResumeNext([&] {
+    folder = om::AsObject(om::Get(app::Namespace(), "GetDefaultFolder", kOlFolderContacts));
+  });
+  if (om::ErrNumber() == om::kMapiFailOneProvider) SearchStores(folder);
+  if (!folder) return app::RC_FOLDER_FAILED;
+
+  int result = app::RC_OK;
+  // A failure inside the walk abandons all of it; the contacts after that
+  // point are missing, so the export has failed even though every line that
+  // was written is whole.
+  if (!om::ResumeNext([&] { result = ExportFolderTree(folder); })) result = app::RC_EXPORT_FAILED;
+  if (result != app::RC_OK) return app::RC_EXPORT_FAILED;  // the file stays open
+  return csv::CsvClose();
+}
+
+}  // namespace exporter
