@@ -40,10 +40,11 @@ def records(path):
 def parse(path):
     single, ranges, double, wide = [], [], [], []
     lines = records(path)
+    ended = (0, ["<end of file>"])  # a truncated file then fails as a bad record
 
     def take(count, into, key):
         for _ in range(count):
-            number, fields = next(lines)
+            number, fields = next(lines, ended)
             if len(fields) != 2 or not fields[0].startswith("0x"):
                 sys.exit(f"{path}:{number}: expected a record, got {fields}")
             into.append((key(int(fields[0], 16)), int(fields[1], 16)))
@@ -77,6 +78,8 @@ def check(single, ranges, double, wide):
 
     for name, pairs in (("MBTABLE", single), ("DBCSTABLE", double), ("WCTABLE", wide)):
         keys = [k for k, _ in pairs]
+        if not keys:
+            sys.exit(f"no {name} records")
         if len(set(keys)) != len(keys):
             sys.exit(f"duplicate keys in {name}")
     if any(is_lead(b) or b > 0xFF for b, _ in single):

@@ -114,8 +114,7 @@ std::u16string Decode(std::string_view bytes) {
       text.push_back(chars.single[byte]);
       continue;
     }
-    const bool paired = i + 1 < bytes.size() && IsTrailByte(static_cast<unsigned char>(bytes[i + 1]));
-    if (!paired) {
+    if (i + 1 == bytes.size() || !IsTrailByte(static_cast<unsigned char>(bytes[i + 1]))) {
       text.push_back(kReplacement);
       continue;
     }
