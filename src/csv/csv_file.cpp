@@ -37,6 +37,8 @@ bool WritePending() {
 }  // namespace
 
 int CsvOpen(const std::u16string& path) {
+  // A file that an earlier failed export left open is let go first.
+  if (gFile) OutputClose(gFile);
   gPending.clear();
   gCommitted = 0;
   gFile = OutputOpen(path);
