@@ -1,0 +1,91 @@
+#include "app/process.h"
+
+#include <windows.h>
+
+#include <string>
+
+#include "app/process_win32.h"
+
+namespace app {
+namespace {
+
+bool IsBlank(char16_t c) { return c == u' ' || c == u'\t'; }
+
+// Where the program's name ends: after its closing quote when it starts with
+// one, otherwise at the first blank (the rule CreateProcess uses).
+std::size_t ProgramNameEnd(std::u16string_view commandLine) {
+  if (!commandLine.empty() && commandLine.front() == u'"') {
+    const std::size_t closing = commandLine.find(u'"', 1);
+    return closing == std::u16string_view::npos ? commandLine.size() : closing + 1;
+  }
+  std::size_t end = 0;
+  while (end < commandLine.size() && !IsBlank(commandLine[end])) ++end;
+  return end;
+}
+
+char16_t LowerCase(char16_t c) {
+  wchar_t buffer[1] = {static_cast<wchar_t>(c)};
+  CharLowerBuffW(buffer, 1);
+  return static_cast<char16_t>(buffer[0]);
+}
+
+std::wstring Wide(std::u16string_view text) { return std::wstring(text.begin(), text.end()); }
+
+std::u16string ModulePath() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length < path.size()) return std::u16string(path.begin(), path.begin() + length);
+    path.resize(path.size() * 2);  // truncated: try a larger buffer
+  }
+}
+
+// Held open until the process ends; Windows closes it then, however the
+// process ends.
+HANDLE gInstanceMutex = nullptr;
+
+}  // namespace
+
+std::u16string ArgumentText(std::u16string_view commandLine) {
+  std::size_t start = ProgramNameEnd(commandLine);
+  while (start < commandLine.size() && IsBlank(commandLine[start])) ++start;
+  std::u16string text;
+  for (char16_t c : commandLine.substr(start)) {
+    if (c != u'"') text.push_back(c);
+  }
+  return text;
+}
+
+std::u16string InstanceMutexName(std::u16string_view modulePath) {
+  const std::size_t separator = modulePath.find_last_of(u"\\/");
+  const std::u16string_view fileName =
+      separator == std::u16string_view::npos ? modulePath : modulePath.substr(separator + 1);
+  std::u16string name = u"Local\\";
+  for (char16_t c : fileName) name.push_back(LowerCase(c));
+  return name;
+}
+
+std::u16string ProcessCommandLine() {
+  const wchar_t* commandLine = GetCommandLineW();
+  const std::wstring_view wide(commandLine == nullptr ? L"" : commandLine);
+  return ArgumentText(std::u16string(wide.begin(), wide.end()));
+}
+
+bool ProcessAcquireSingleInstance() {
+  const std::wstring name = Wide(InstanceMutexName(ModulePath()));
+  gInstanceMutex = CreateMutexW(nullptr, FALSE, name.c_str());
+  const DWORD error = GetLastError();
+  if (gInstanceMutex == nullptr) {
+    // A mutex of that name that this process may not open is held by
+    // another instance; any other failure leaves nothing to tell, so the
+    // program runs.
+    return error != ERROR_ACCESS_DENIED;
+  }
+  return error != ERROR_ALREADY_EXISTS;
+}
+
+void ProcessSleep(unsigned milliseconds) { Sleep(milliseconds); }
+
+void ProcessEnd(int exitCode) { ExitProcess(static_cast<UINT>(exitCode)); }
+
+}  // namespace app
