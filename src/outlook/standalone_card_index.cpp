@@ -1,0 +1,128 @@
+#include "outlook/standalone_card_index.h"
+
+#include <algorithm>
+
+#include "outlook/standalone_store_internal.h"
+
+namespace standalone {
+namespace {
+
+constexpr std::size_t kNameBlockSize = std::size_t{1} << 20;
+constexpr int kNameOffsetBits = 20;
+
+// Files are scanned in windows of this size so that a file of a million
+// cards never sits in memory whole; smaller files are read in one piece.
+constexpr std::size_t kScanWindow = std::size_t{4} << 20;
+
+// The bytes at the start of a file that can hold its byte-order mark. A card
+// is decoded from these bytes followed by the card's own bytes.
+constexpr std::size_t kMarkLength = 4;
+
+bool IsUtf16Mark(std::string_view head) {
+  return head.starts_with("\xFF\xFE") || head.starts_with("\xFE\xFF");
+}
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// The line that ends just before `end` (after skipping blank lines), trimmed.
+std::string_view PreviousLine(std::string_view text, std::size_t end) {
+  while (end > 0 && IsBlank(text[end - 1])) --end;
+  std::size_t start = text.rfind('\n', end == 0 ? 0 : end - 1);
+  start = (start == std::string_view::npos || end == 0) ? 0 : start + 1;
+  while (start < end && IsBlank(text[start])) ++start;
+  return text.substr(start, end - start);
+}
+
+bool StartsCardLine(std::string_view text, std::size_t at) {
+  constexpr std::string_view kBegin = "BEGIN:VCARD";
+  if (text.size() - at <= kBegin.size()) return false;  // the line must be complete
+  const char next = text[at + kBegin.size()];
+  return EqualsNoCase(text.substr(at, kBegin.size()), kBegin) && (next == '\r' || next == '\n');
+}
+
+// Scans the file window by window, appending the cards found. False when a
+// read fails.
+bool ScanFile(fs::File* file, NameRef name, CardList& cards, std::string& buffer) {
+  const std::uint64_t size = fs::FileSize(file);
+  char head[2] = {0, 0};
+  if (!fs::ReadAt(file, 0, std::min<std::uint64_t>(size, 2), head)) return false;
+  // A UTF-16 file cannot be cut by looking at bytes; such files are small.
+  const bool whole = size <= 2 * kScanWindow || IsUtf16Mark(std::string_view(head, 2));
+  std::uint64_t position = 0;
+  while (position < size) {
+    const std::uint64_t remaining = size - position;
+    std::size_t length = whole ? remaining : std::min<std::uint64_t>(remaining, kScanWindow);
+    for (;;) {
+      buffer.resize(length);
+      if (!fs::ReadAt(file, position, length, buffer.data())) return false;
+      if (length == remaining) break;
+      if (std::size_t cut = FindCardBoundary(buffer); cut > 0) {
+        length = cut;
+        break;
+      }
+      // One card larger than the window: widen the window until it ends.
+      length = std::min<std::uint64_t>(remaining, std::uint64_t{length} * 2);
+    }
+    for (const vcard::CardExtent& extent : vcard::FindCards(std::string_view(buffer.data(), length))) {
+      cards.push_back({position + extent.offset, static_cast<std::uint32_t>(extent.length), name});
+    }
+    position += length;
+  }
+  return true;
+}
+
+}  // namespace
+
+NameRef AddName(NamePool& pool, std::string_view name) {
+  if (pool.blocks.empty() || pool.blocks.back().size() + name.size() + 1 > kNameBlockSize) {
+    pool.blocks.emplace_back();
+  }
+  std::string& block = pool.blocks.back();
+  const NameRef ref = static_cast<NameRef>(((pool.blocks.size() - 1) << kNameOffsetBits) | block.size());
+  block.append(name);
+  block.push_back('\0');  // names never hold a NUL byte
+  return ref;
+}
+
+std::string_view GetName(const NamePool& pool, NameRef ref) {
+  const std::string& block = pool.blocks[ref >> kNameOffsetBits];
+  return std::string_view(block.c_str() + (ref & (kNameBlockSize - 1)));
+}
+
+std::size_t FindCardBoundary(std::string_view window) {
+  std::size_t end = window.size();
+  while (end > 0) {
+    const std::size_t newline = window.rfind('\n', end - 1);
+    if (newline == std::string_view::npos) return 0;
+    if (StartsCardLine(window, newline + 1) && EqualsNoCase(PreviousLine(window, newline), "END:VCARD")) {
+      return newline + 1;
+    }
+    end = newline;
+  }
+  return 0;
+}
+
+void IndexCardFile(const std::string& path, NameRef file, CardList& cards, std::string& buffer) {
+  const std::size_t before = cards.size();
+  fs::FilePtr handle(fs::OpenFile(path));
+  if (handle && fs::FileSize(handle.get()) == 0) return;
+  if (!handle || !ScanFile(handle.get(), file, cards, buffer)) {
+    cards.resize(before);
+    cards.push_back({0, kUnreadableCard, file});
+  } else if (cards.size() == before) {
+    cards.push_back({0, kUnreadableCard, file});  // bytes, but not a single card
+  }
+}
+
+std::optional<vcard::Card> ReadIndexedCard(fs::File* file, const CardRef& ref, std::string& buffer) {
+  if (ref.length == kUnreadableCard) return std::nullopt;
+  // The card keeps its offset when it lies within the first bytes; otherwise
+  // it is read behind a copy of those bytes, where a byte-order mark would be.
+  const std::size_t lead = static_cast<std::size_t>(std::min<std::uint64_t>(ref.offset, kMarkLength));
+  buffer.resize(lead + ref.length);
+  if (!fs::ReadAt(file, 0, lead, buffer.data())) return std::nullopt;
+  if (!fs::ReadAt(file, ref.offset, ref.length, buffer.data() + lead)) return std::nullopt;
+  return vcard::ReadCard(buffer, {lead, ref.length});
+}
+
+}  // namespace standalone

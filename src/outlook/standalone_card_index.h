@@ -1,0 +1,56 @@
+// Where the cards of a folder's .vcf files lie: file names and card
+// positions only. A folder of a million cards keeps about 20 bytes per card
+// here and nothing of the cards' contents; a card is read and decoded when its
+// item is fetched.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "outlook/standalone_fs.h"
+#include "outlook/vcard_reader.h"
+
+namespace standalone {
+
+// File names packed into blocks of at most 1 MiB, so that many names cost
+// neither one allocation each nor a doubling copy of one huge block.
+struct NamePool {
+  std::vector<std::string> blocks;
+};
+using NameRef = std::uint32_t;
+
+NameRef AddName(NamePool& pool, std::string_view name);
+std::string_view GetName(const NamePool& pool, NameRef ref);
+
+// One item of a folder: a card at `offset` in the file `file`, or, with
+// length kUnreadableCard, a file or card that cannot be read.
+inline constexpr std::uint32_t kUnreadableCard = 0xFFFFFFFF;
+struct CardRef {
+  std::uint64_t offset = 0;
+  std::uint32_t length = kUnreadableCard;
+  NameRef file = 0;
+};
+// A deque grows in blocks without moving what it holds, so the index never
+// needs twice its size while it grows.
+using CardList = std::deque<CardRef>;
+
+// Appends the items of the file at `path` to `cards`: one per card in file
+// order; one unreadable item when the file cannot be opened or read, or holds
+// bytes but no card; none for an empty file. `buffer` is scratch space.
+void IndexCardFile(const std::string& path, NameRef file, CardList& cards, std::string& buffer);
+
+// Reads and decodes the card `ref` of the open `file`; nothing when it cannot
+// be read or parsed. `buffer` is scratch space.
+std::optional<vcard::Card> ReadIndexedCard(fs::File* file, const CardRef& ref, std::string& buffer);
+
+// Where a file of `window` bytes may be cut so that no card is split: the
+// start of the last line "BEGIN:VCARD" whose previous non-blank line is
+// "END:VCARD" (so a card nested inside another is never the cut), or 0 when
+// there is none.
+std::size_t FindCardBoundary(std::string_view window);
+
+}  // namespace standalone

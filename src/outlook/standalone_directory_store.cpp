@@ -1,0 +1,84 @@
+// A store of a profile made of a directory (or of one .vcf file).
+#include <optional>
+
+#include "outlook/error_numbers.h"
+#include "outlook/standalone_directory.h"
+
+namespace standalone {
+namespace {
+
+// The folders that hold a store's contacts, in order of preference: the
+// English name in any ASCII case, then the Japanese one.
+bool IsContactsName(const std::u16string& name) {
+  constexpr std::u16string_view kContacts = u"contacts";
+  if (name.size() != kContacts.size()) return false;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    char16_t c = name[i];
+    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + (u'a' - u'A'));
+    if (c != kContacts[i]) return false;
+  }
+  return true;
+}
+
+std::unique_ptr<FolderSource> FindSubfolder(FolderSource& top, bool (*matches)(const std::u16string&)) {
+  const std::size_t count = top.SubfolderCount();
+  for (std::size_t i = 0; i < count; ++i) {
+    std::unique_ptr<FolderSource> folder = top.OpenSubfolder(i);
+    if (matches(folder->Name())) return folder;
+  }
+  return nullptr;
+}
+
+class DirectoryStore final : public StoreSource {
+ public:
+  DirectoryStore(std::string path, std::string name, StoreShape shape)
+      : path_(std::move(path)), name_(std::move(name)), shape_(shape) {}
+
+  // Derived from the store's name in its profile, which is what makes a
+  // store this store from run to run; the hexadecimal form keeps it in the
+  // shape of Outlook's store identifiers.
+  std::u16string StoreId() override {
+    RequireWorking();
+    return HexText("contact-export directory store:" + name_);
+  }
+
+  std::unique_ptr<FolderSource> OpenTopFolder() override {
+    RequireWorking();
+    if (shape_ == StoreShape::kVcfFile) return OpenVcfFileFolder(path_, name_);
+    return OpenDirectoryFolder(path_, name_, {fs::StatPath(path_).identity});
+  }
+
+  std::unique_ptr<FolderSource> OpenDefaultContactsFolder() override {
+    std::unique_ptr<FolderSource> top = OpenTopFolder();
+    if (shape_ != StoreShape::kStoreDirectory) return top;
+    if (auto folder = FindSubfolder(*top, IsContactsName)) return folder;
+    if (auto folder = FindSubfolder(*top, [](const std::u16string& name) { return name == u"連絡先"; })) {
+      return folder;
+    }
+    throw om::ObjectModelError(om::kMapiNotFound);
+  }
+
+ private:
+  // A store whose directory cannot be opened (a dangling link, a file in
+  // place of the directory, an I/O error) is a failing provider. Decided
+  // once, when the store is first used.
+  void RequireWorking() {
+    if (!working_) {
+      working_ = shape_ == StoreShape::kVcfFile || fs::ProbeDirectory(path_);
+    }
+    if (!*working_) throw om::ObjectModelError(om::kMapiFailOneProvider);
+  }
+
+  std::string path_;
+  std::string name_;
+  StoreShape shape_;
+  std::optional<bool> working_;
+};
+
+}  // namespace
+
+std::unique_ptr<StoreSource> OpenDirectoryStore(std::string path, std::string name, StoreShape shape) {
+  return std::make_unique<DirectoryStore>(std::move(path), std::move(name), shape);
+}
+
+}  // namespace standalone

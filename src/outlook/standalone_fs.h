@@ -1,0 +1,82 @@
+// The few file-system services the stand-alone store needs, one half per
+// platform (standalone_fs_posix.cpp, standalone_fs_win32.cpp). Paths and names
+// are byte strings: the platform's own bytes on POSIX, UTF-8 on Windows. All
+// of it is read-only: nothing here creates, changes, renames or locks a file.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace standalone::fs {
+
+// What a directory entry is in itself, without following a symbolic link.
+enum class EntryType { kDirectory, kSymlink, kRegular, kOther };
+
+// Calls `visit` for each entry of the directory `path` (without "." and
+// ".."), in the order the system gives them. Nothing is collected here, so a
+// folder of a million files costs only what the caller keeps. False when the
+// directory cannot be opened or read to its end.
+using EntryVisitor = std::function<void(std::string_view name, EntryType type)>;
+bool ForEachEntry(const std::string& path, const EntryVisitor& visit);
+
+// True when `path` resolves to a directory that can be opened for reading.
+bool ProbeDirectory(const std::string& path);
+
+// Where a directory lives: equal identities are the same directory however
+// it was reached (through links, junctions or mount points).
+struct Identity {
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+  friend bool operator==(const Identity&, const Identity&) = default;
+};
+
+// What `path` resolves to after following symbolic links. A path that does
+// not resolve (a dangling link, an I/O error) has exists == false.
+struct Status {
+  bool exists = false;
+  bool directory = false;
+  Identity identity;
+};
+Status StatPath(const std::string& path);
+
+// The largest file the store reads; a bigger file is one unreadable item.
+// Files are read in bounded pieces, never whole, so this limit only keeps
+// offsets and card lengths comfortably inside 32 bits.
+inline constexpr std::uint64_t kMaxFileSize = std::uint64_t{2} << 30;  // 2 GiB
+
+struct File;  // opaque, one per platform
+
+// Opens `path` for reading without blocking and without locking it against
+// others. Nothing unless it resolves to a regular file of at most
+// kMaxFileSize bytes (a FIFO, device or directory is refused without waiting).
+File* OpenFile(const std::string& path);
+std::uint64_t FileSize(const File* file);
+
+// Reads exactly `length` bytes at `offset` into `out`; false on any failure
+// or a short read (the file shrank since it was indexed).
+bool ReadAt(File* file, std::uint64_t offset, std::size_t length, char* out);
+
+void CloseFile(File* file);
+
+struct FileCloser {
+  void operator()(File* file) const { CloseFile(file); }
+};
+using FilePtr = std::unique_ptr<File, FileCloser>;
+
+// The environment variable `name`; nothing when unset or empty.
+std::optional<std::string> GetEnvironment(const char* name);
+
+// Joins a directory and a name with the platform's separator.
+std::string JoinPath(const std::string& directory, const std::string& name);
+
+// The last component of `path`, trailing separators ignored.
+std::string BaseName(const std::string& path);
+
+bool IsAbsolutePath(const std::string& path);
+
+}  // namespace standalone::fs

@@ -1,0 +1,96 @@
+// A profile is a directory whose entries are stores, or, for the common case
+// of one address book, a .vcf file or a directory of .vcf files.
+#include "outlook/standalone_profile.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "outlook/error_numbers.h"
+#include "outlook/standalone_directory.h"
+#include "outlook/standalone_fs.h"
+#include "outlook/standalone_store.h"
+
+namespace standalone {
+namespace {
+
+[[noreturn]] void FailProfile() { throw om::ObjectModelError(om::kMapiNotFound); }
+
+struct ProfileListing {
+  std::vector<std::string> stores;
+  bool holdsCards = false;  // directly holds .vcf files: the one-store shortcut
+};
+
+// A .vcf entry that is not a directory (not even through a link) makes the
+// profile a directory of cards.
+bool IsCardFileEntry(const std::string& profile, std::string_view name, fs::EntryType type) {
+  if (!EndsWithNoCase(name, ".vcf") || type == fs::EntryType::kDirectory) return false;
+  return type != fs::EntryType::kSymlink || !fs::StatPath(fs::JoinPath(profile, std::string(name))).directory;
+}
+
+ProfileListing ListProfile(const std::string& path) {
+  ProfileListing listing;
+  const bool complete = fs::ForEachEntry(path, [&](std::string_view name, fs::EntryType type) {
+    if (name.starts_with('.')) return;
+    if (IsCardFileEntry(path, name, type)) {
+      listing.holdsCards = true;
+    } else if (type == fs::EntryType::kDirectory || type == fs::EntryType::kSymlink) {
+      // A link is a store even when it leads nowhere: it then fails as a
+      // provider, which is how a profile says that a store is unreachable.
+      listing.stores.emplace_back(name);
+    }
+    // Outlook data files: entries whose names end in ".pst" or ".ost" (any
+    // case) join `stores` here, to be opened by OpenOutlookDataFileStore in
+    // the same byte order of names, once that store is built.
+  });
+  if (!complete) FailProfile();
+  std::sort(listing.stores.begin(), listing.stores.end());
+  return listing;
+}
+
+}  // namespace
+
+std::optional<std::string> ProfileLocation(EnvironmentLookup lookup) {
+  if (std::optional<std::string> profile = lookup("CONTACT_EXPORT_PROFILE")) return profile;
+  std::optional<std::string> data = lookup("XDG_DATA_HOME");
+  if (!data || !fs::IsAbsolutePath(*data)) {
+    const std::optional<std::string> home = lookup("HOME");
+    if (!home) return std::nullopt;
+    data = fs::JoinPath(fs::JoinPath(*home, ".local"), "share");
+  }
+  return fs::JoinPath(fs::JoinPath(*data, "contact-export"), "profile");
+}
+
+StoreList OpenProfile(const std::string& path) {
+  const fs::Status status = fs::StatPath(path);
+  if (!status.exists) FailProfile();
+  const std::string name = fs::BaseName(path);
+  if (!status.directory) {
+    // Outlook data files: a profile that is one .pst or .ost file is the
+    // store of that file (OpenOutlookDataFileStore), once that store is built.
+    if (!EndsWithNoCase(path, ".vcf")) FailProfile();
+    return {OpenDirectoryStore(path, name, StoreShape::kVcfFile)};
+  }
+  ProfileListing listing = ListProfile(path);
+  if (listing.holdsCards) return {OpenDirectoryStore(path, name, StoreShape::kContactsDirectory)};
+  StoreList stores;
+  for (const std::string& store : listing.stores) {
+    stores.push_back(OpenDirectoryStore(fs::JoinPath(path, store), store, StoreShape::kStoreDirectory));
+  }
+  return stores;
+}
+
+om::Handle CreateStandaloneApplicationAt(const std::string& profilePath) {
+  return CreateApplicationForStores(OpenProfile(profilePath));
+}
+
+}  // namespace standalone
+
+namespace om {
+
+Handle CreateStandaloneApplication() {
+  const std::optional<std::string> profile = standalone::ProfileLocation(standalone::fs::GetEnvironment);
+  if (!profile) throw ObjectModelError(kMapiNotFound);
+  return standalone::CreateStandaloneApplicationAt(*profile);
+}
+
+}  // namespace om
