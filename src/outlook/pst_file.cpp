@@ -420,6 +420,8 @@ FolderHandle DefaultContactsFolder(const FileHandle& file) {
 
 std::u16string FolderName(const FolderHandle& folder) { return FolderText(folder->item, kDisplayName); }
 
+std::uint32_t FolderId(const FolderHandle& folder) { return Identifier(folder); }
+
 std::size_t SubfolderCount(const FolderHandle& folder) {
   int count = 0;
   if (libpff_folder_get_number_of_sub_folders(folder->item, &count, nullptr) != 1 || count < 0) return 0;

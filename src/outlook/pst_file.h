@@ -44,6 +44,8 @@ FolderHandle DefaultContactsFolder(const FileHandle& file);
 
 // The folder's display name ("" when it has none).
 std::u16string FolderName(const FolderHandle& folder);
+// The folder's node identifier (NID), unique within its file.
+std::uint32_t FolderId(const FolderHandle& folder);
 
 // Subfolders and messages in the file's order. A count that cannot be read is
 // 0; a subfolder that cannot be opened is nothing.

@@ -11,6 +11,7 @@ FileHandle OpenFile(const std::string&) { return nullptr; }
 FolderHandle TopFolder(const FileHandle&) { return nullptr; }
 FolderHandle DefaultContactsFolder(const FileHandle&) { return nullptr; }
 std::u16string FolderName(const FolderHandle&) { return u""; }
+std::uint32_t FolderId(const FolderHandle&) { return 0; }
 std::size_t SubfolderCount(const FolderHandle&) { return 0; }
 FolderHandle Subfolder(const FolderHandle&, std::size_t) { return nullptr; }
 std::size_t MessageCount(const FolderHandle&) { return 0; }
