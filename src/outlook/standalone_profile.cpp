@@ -27,20 +27,21 @@ bool IsCardFileEntry(const std::string& profile, std::string_view name, fs::Entr
   return type != fs::EntryType::kSymlink || !fs::StatPath(fs::JoinPath(profile, std::string(name))).directory;
 }
 
+// An Outlook data file (.pst, .ost in any case), opened by OpenOutlookDataFileStore.
+bool IsDataFileName(std::string_view name) { return EndsWithNoCase(name, ".pst") || EndsWithNoCase(name, ".ost"); }
+
 ProfileListing ListProfile(const std::string& path) {
   ProfileListing listing;
   const bool complete = fs::ForEachEntry(path, [&](std::string_view name, fs::EntryType type) {
     if (name.starts_with('.')) return;
     if (IsCardFileEntry(path, name, type)) {
       listing.holdsCards = true;
-    } else if (type == fs::EntryType::kDirectory || type == fs::EntryType::kSymlink) {
+    } else if (type == fs::EntryType::kDirectory || type == fs::EntryType::kSymlink || IsDataFileName(name)) {
       // A link is a store even when it leads nowhere: it then fails as a
       // provider, which is how a profile says that a store is unreachable.
+      // Outlook data files (named so, whatever they are) are stores too.
       listing.stores.emplace_back(name);
     }
-    // Outlook data files: entries whose names end in ".pst" or ".ost" (any
-    // case) join `stores` here, to be opened by OpenOutlookDataFileStore in
-    // the same byte order of names, once that store is built.
   });
   if (!complete) FailProfile();
   std::sort(listing.stores.begin(), listing.stores.end());
@@ -65,8 +66,8 @@ StoreList OpenProfile(const std::string& path) {
   if (!status.exists) FailProfile();
   const std::string name = fs::BaseName(path);
   if (!status.directory) {
-    // Outlook data files: a profile that is one .pst or .ost file is the
-    // store of that file (OpenOutlookDataFileStore), once that store is built.
+    // A profile that is one .pst or .ost file is the store of that file.
+    if (IsDataFileName(path)) return {OpenOutlookDataFileStore(path)};
     if (!EndsWithNoCase(path, ".vcf")) FailProfile();
     return {OpenDirectoryStore(path, name, StoreShape::kVcfFile)};
   }
@@ -74,7 +75,12 @@ StoreList OpenProfile(const std::string& path) {
   if (listing.holdsCards) return {OpenDirectoryStore(path, name, StoreShape::kContactsDirectory)};
   StoreList stores;
   for (const std::string& store : listing.stores) {
-    stores.push_back(OpenDirectoryStore(fs::JoinPath(path, store), store, StoreShape::kStoreDirectory));
+    const std::string storePath = fs::JoinPath(path, store);
+    if (IsDataFileName(store)) {
+      stores.push_back(OpenOutlookDataFileStore(storePath));
+    } else {
+      stores.push_back(OpenDirectoryStore(storePath, store, StoreShape::kStoreDirectory));
+    }
   }
   return stores;
 }
