@@ -1,14 +1,30 @@
 #include "outlook/error_numbers.h"
 #include "outlook/object_model.h"
+#include "outlook/standalone_store.h"
 
 namespace om {
 namespace {
 
-// No contact store is reachable on this platform yet.
-Handle CreateUnavailable(std::u16string_view) { throw ObjectModelError(kClassNotRegistered); }
+bool IsOutlookApplication(std::u16string_view progId) {
+  constexpr std::u16string_view kProgId = u"outlook.application";
+  if (progId.size() != kProgId.size()) return false;
+  for (std::size_t i = 0; i < progId.size(); ++i) {
+    char16_t c = progId[i];
+    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + (u'a' - u'A'));
+    if (c != kProgId[i]) return false;
+  }
+  return true;
+}
+
+// Without Outlook, "Outlook.Application" is the stand-alone store over the
+// user's profile of vCard folders; nothing else is registered.
+Handle CreateOnPosix(std::u16string_view progId) {
+  if (!IsOutlookApplication(progId)) throw ObjectModelError(kClassNotRegistered);
+  return CreateStandaloneApplication();
+}
 
 }  // namespace
 
-ObjectFactory PlatformObjectFactory() { return CreateUnavailable; }
+ObjectFactory PlatformObjectFactory() { return CreateOnPosix; }
 
 }  // namespace om

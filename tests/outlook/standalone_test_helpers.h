@@ -1,0 +1,110 @@
+// Helpers for tests of the stand-alone store: cards to write into temporary
+// profiles, and a walk of what the store serves, written as one short text.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "outlook/error_numbers.h"
+#include "outlook/object_model.h"
+#include "outlook/standalone_store_internal.h"
+
+namespace storetest {
+
+// A vCard 3.0 card whose family name is `last`, with extra property lines.
+inline std::string Card(std::string_view last, std::string_view extra = "") {
+  return "BEGIN:VCARD\r\nVERSION:3.0\r\nN:" + std::string(last) + ";;;;\r\nFN:" + std::string(last) + "\r\n" +
+         std::string(extra) + "END:VCARD\r\n";
+}
+
+inline std::string Utf8(std::u16string_view text) {
+  std::string out;
+  for (char16_t c : text) {
+    if (c < 0x80) {
+      out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {  // tests use no characters beyond the BMP
+      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+  }
+  return out;
+}
+
+template <typename F>
+std::uint32_t ErrorOf(F&& action) {
+  try {
+    action();
+  } catch (const om::ObjectModelError& error) {
+    return error.number();
+  }
+  return 0;
+}
+
+inline om::Handle OpenNamespace(const std::filesystem::path& profile) {
+  const om::Handle app = standalone::CreateStandaloneApplicationAt(profile.string());
+  return om::AsObject(om::Get(app, "GetNamespace", om::Value(std::u16string(u"MAPI"))));
+}
+
+inline om::Handle Member(const om::Handle& object, std::string_view name) {
+  return om::AsObject(om::Get(object, name));
+}
+
+inline om::Handle At(const om::Handle& collection, std::int64_t index) {
+  return om::AsObject(om::Get(collection, "Item", om::Value(index)));
+}
+
+inline std::int64_t CountOf(const om::Handle& object, std::string_view collection) {
+  return om::AsCount(om::Get(Member(object, collection), "Count"));
+}
+
+inline std::string Text(const om::Value& value) {
+  const std::u16string* text = std::get_if<std::u16string>(&value);
+  return text ? Utf8(*text) : "<not text>";
+}
+
+// One item as a word: its last name, "group:" and its FileAs for a group, "!"
+// for an item whose fetch fails with MAPI_E_CORRUPT_DATA.
+inline std::string ItemWord(const om::Handle& items, std::int64_t index) {
+  om::Handle item;
+  const std::uint32_t error = ErrorOf([&] { item = At(items, index); });
+  if (error == om::kMapiCorruptData) return "!";
+  if (error != 0) return "error";
+  if (item->TypeName() == u"DistListItem") return "group:" + Text(om::Get(item, "FileAs"));
+  return Text(om::Get(item, "lastname"));
+}
+
+// The folder and everything below it: "Name[item,item](Sub[...],Sub[...])".
+inline std::string Tree(const om::Handle& folder) {
+  std::string text = Text(om::Get(folder, "Name")) + "[";
+  const om::Handle items = Member(folder, "Items");
+  const std::int64_t count = om::AsCount(om::Get(items, "Count"));
+  for (std::int64_t i = 1; i <= count; ++i) text += (i > 1 ? "," : "") + ItemWord(items, i);
+  text += "]";
+  const om::Handle folders = Member(folder, "Folders");
+  const std::int64_t subfolders = om::AsCount(om::Get(folders, "Count"));
+  for (std::int64_t i = 1; i <= subfolders; ++i) {
+    text += (i == 1 ? "(" : ",") + Tree(At(folders, i)) + (i == subfolders ? ")" : "");
+  }
+  return text;
+}
+
+// The names of the profile's top-level folders, one per store.
+inline std::string StoreNames(const om::Handle& ns) {
+  const om::Handle folders = Member(ns, "Folders");
+  std::string names;
+  const std::int64_t count = om::AsCount(om::Get(folders, "Count"));
+  for (std::int64_t i = 1; i <= count; ++i) {
+    std::string name;
+    if (ErrorOf([&] { name = Text(om::Get(At(folders, i), "Name")); }) != 0) name = "<failing>";
+    names += (i > 1 ? "," : "") + name;
+  }
+  return names;
+}
+
+}  // namespace storetest
