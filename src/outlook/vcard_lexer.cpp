@@ -1,0 +1,203 @@
+#include "outlook/vcard_lexer.h"
+
+#include "outlook/vcard_text.h"
+
+namespace vcard {
+namespace {
+
+constexpr std::size_t kNone = std::string_view::npos;
+
+struct Line {
+  std::size_t begin, end, next;
+};
+
+// The physical line at `pos`. CR LF, LF, a lone CR and the CR CR LF that some
+// phones write all end a line.
+Line PhysicalLine(std::string_view t, std::size_t pos) {
+  std::size_t i = t.find_first_of("\r\n", pos);
+  if (i == kNone) return {pos, t.size(), t.size()};
+  Line line{pos, i, i + 1};
+  if (t[i] == '\r') {
+    if (i + 1 < t.size() && t[i + 1] == '\n') {
+      line.next = i + 2;
+    } else if (i + 2 < t.size() && t[i + 1] == '\r' && t[i + 2] == '\n') {
+      line.next = i + 3;
+    }
+  }
+  return line;
+}
+
+bool IsSpace(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && IsSpace(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsSpace(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+// Where the name and parameters of a content line end. Scanning resumes
+// where it stopped, so that a header folded over many lines stays linear.
+struct Header {
+  std::size_t scanned = 0;
+  bool in_params = false;
+  bool in_quotes = false;
+  std::size_t first_colon = kNone;
+  std::size_t colon = kNone;  // the ':' outside quotes that ends the header
+  bool quoted_printable = false;
+  bool binary = false;
+};
+
+void ScanHeader(std::string_view line, Header& h) {
+  std::size_t i = h.scanned;
+  for (; i < line.size(); ++i) {
+    const char c = line[i];
+    if (c == ';' && !h.in_quotes) {
+      h.in_params = true;
+    } else if (c == '"' && h.in_params) {
+      h.in_quotes = !h.in_quotes;
+    } else if (c == ':') {
+      if (h.first_colon == kNone) h.first_colon = i;
+      if (!h.in_quotes) {
+        h.colon = i;
+        break;
+      }
+    }
+  }
+  h.scanned = i;
+}
+
+std::string_view ParamsOf(std::string_view head) {
+  const std::size_t semi = head.find(';');
+  return semi == kNone ? std::string_view() : head.substr(semi);
+}
+
+void ReadEncoding(std::string_view line, Header& h) {
+  ForEachParam(ParamsOf(line.substr(0, h.colon)), [&](std::string_view name, std::string_view value) {
+    value = TrimParamValue(value);
+    if (!name.empty() && !EqualsNoCase(name, "ENCODING")) return;
+    if (EqualsNoCase(value, "QUOTED-PRINTABLE")) h.quoted_printable = true;
+    if (EqualsNoCase(value, "BASE64") || (!name.empty() && EqualsNoCase(value, "B"))) h.binary = true;
+  });
+}
+
+bool IsBase64Line(std::string_view s) {
+  for (char c : s) {
+    const bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                    c == '+' || c == '/' || c == '=' || IsSpace(c);
+    if (!ok) return false;
+  }
+  return true;
+}
+
+// 2.1 writers do not always indent base64 data; the block then runs until a
+// blank line. A line of base64 characters cannot be a property (it has no
+// ':'), so such lines are passed over as data.
+void SkipBase64Lines(LineReader& r) {
+  while (r.pos < r.text.size()) {
+    const Line l = PhysicalLine(r.text, r.pos);
+    if (!IsBase64Line(r.text.substr(l.begin, l.end - l.begin))) return;
+    r.pos = l.next;
+  }
+}
+
+// A soft line break right before END:VCARD is a writer's slip; the card
+// still ends there.
+bool IsEndOfCard(std::string_view line) {
+  const std::size_t colon = line.find(':');
+  return colon != kNone && EqualsNoCase(Trim(line.substr(0, colon)), "END") &&
+         EqualsNoCase(Trim(line.substr(colon + 1)), "VCARD");
+}
+
+void Describe(std::string_view line, const Header& h, RawProperty& p) {
+  const std::string_view head = line.substr(0, h.colon);
+  const std::string_view params = ParamsOf(head);
+  const std::string_view full_name = Trim(head.substr(0, head.size() - params.size()));
+  const std::size_t dot = full_name.rfind('.');
+  p.group = dot == kNone ? std::string_view() : full_name.substr(0, dot);
+  p.name = dot == kNone ? full_name : full_name.substr(dot + 1);
+  p.params = params;
+  p.quoted_printable = h.quoted_printable;
+  p.binary = h.binary;
+  p.value = h.binary ? std::string_view() : line.substr(h.colon + 1);
+}
+
+}  // namespace
+
+std::size_t ParamEnd(std::string_view params, std::size_t begin) {
+  bool in_quotes = false;
+  for (std::size_t i = begin; i < params.size(); ++i) {
+    if (params[i] == '"') in_quotes = !in_quotes;
+    if (params[i] == ';' && !in_quotes && i > begin) return i;
+  }
+  return params.size();
+}
+
+void SplitParam(std::string_view param, std::string_view& name, std::string_view& value) {
+  if (!param.empty() && param.front() == ';') param.remove_prefix(1);
+  const std::size_t eq = param.find('=');
+  if (eq == kNone) {
+    name = {};
+    value = Trim(param);
+  } else {
+    name = Trim(param.substr(0, eq));
+    value = Trim(param.substr(eq + 1));
+  }
+}
+
+std::string_view TrimParamValue(std::string_view value) {
+  value = Trim(value);
+  if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
+  return value;
+}
+
+bool NextProperty(LineReader& r, RawProperty& p) {
+  const std::string_view t = r.text;
+  while (r.pos < t.size()) {
+    const Line first = PhysicalLine(t, r.pos);
+    r.pos = first.next;
+    // Blank lines, and continuation lines of a line that was passed over.
+    if (first.begin == first.end || IsSpace(t[first.begin])) continue;
+    std::string_view line = t.substr(first.begin, first.end - first.begin);
+    bool joined = false;
+    Header h;
+    ScanHeader(line, h);
+    if (h.colon != kNone) ReadEncoding(line, h);
+    while (r.pos < t.size()) {
+      const Line next = PhysicalLine(t, r.pos);
+      const std::string_view n = t.substr(next.begin, next.end - next.begin);
+      // A quoted-printable line ending in '=' continues on the next line
+      // whatever that starts with; otherwise a leading space or tab folds.
+      const bool soft = h.colon != kNone && h.quoted_printable && !line.empty() && line.back() == '=' &&
+                        !IsEndOfCard(n);
+      const bool fold = !n.empty() && IsSpace(n.front());
+      if (!soft && !fold) break;
+      r.pos = next.next;
+      if (h.binary) continue;
+      if (!joined) r.scratch.assign(line);
+      joined = true;
+      if (soft) {
+        r.scratch.pop_back();
+        r.scratch.append(n);
+      } else {
+        r.scratch.append(n.substr(1));
+      }
+      line = r.scratch;
+      if (h.colon == kNone) {
+        ScanHeader(line, h);
+        if (h.colon != kNone) ReadEncoding(line, h);
+      }
+    }
+    if (h.colon == kNone) {
+      // An unbalanced quote in the parameters: the first ':' ends them.
+      if (h.first_colon == kNone) continue;
+      h.colon = h.first_colon;
+      ReadEncoding(line, h);
+    }
+    if (h.binary) SkipBase64Lines(r);
+    Describe(line, h, p);
+    return true;
+  }
+  return false;
+}
+
+}  // namespace vcard

@@ -1,0 +1,357 @@
+#include "outlook/vcard_mapping.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+
+#include "outlook/vcard_text.h"
+#include "outlook/vcard_values.h"
+
+namespace vcard {
+namespace {
+
+consteval std::size_t Col(std::string_view name) {
+  for (std::size_t i = 0; i < om::kContactProperties.size(); ++i) {
+    if (om::kContactProperties[i].name == name) return i;
+  }
+  throw "no such contact property";
+}
+
+constexpr std::size_t kNoColumn = om::kContactPropertyCount;
+constexpr std::uint8_t kUnset = 255;
+
+// A property that fills one column from its whole value. Lower tiers win;
+// within a tier the first value in file order wins. `need` are type bits
+// the field must carry (labels of X-ABDATE / X-ABRELATEDNAMES, EMAIL;TLX).
+struct SimpleRule {
+  PropId id;
+  std::uint32_t need;
+  std::size_t column;
+  std::uint8_t tier;
+};
+
+constexpr SimpleRule kSimpleRules[] = {
+    {PropId::kXEvolutionFileAs, 0, Col("FileAs"), 1},
+    {PropId::kFn, 0, Col("FileAs"), 2},
+    {PropId::kTitle, 0, Col("JobTitle"), 1},
+    {PropId::kRole, 0, Col("Profession"), 1},
+    {PropId::kNickname, 0, Col("NickName"), 1},
+    {PropId::kXNickname, 0, Col("NickName"), 2},
+    {PropId::kXPhoneticLastName, 0, Col("YomiLastName"), 1},
+    {PropId::kXPhoneticFirstName, 0, Col("YomiFirstName"), 1},
+    {PropId::kXPhoneticOrg, 0, Col("YomiCompanyName"), 1},
+    {PropId::kXMsManager, 0, Col("ManagerName"), 1},
+    {PropId::kXEvolutionManager, 0, Col("ManagerName"), 2},
+    {PropId::kXKdeManager, 0, Col("ManagerName"), 2},
+    {PropId::kXAbRelatedNames, kManagerLabel, Col("ManagerName"), 2},
+    {PropId::kXMsAssistant, 0, Col("AssistantName"), 1},
+    {PropId::kXEvolutionAssistant, 0, Col("AssistantName"), 2},
+    {PropId::kXKdeAssistant, 0, Col("AssistantName"), 2},
+    {PropId::kXAbRelatedNames, kAssistantLabel, Col("AssistantName"), 2},
+    {PropId::kEmail, kTelex, Col("TelexNumber"), 1},
+    {PropId::kBday, 0, Col("Birthday"), 1},
+    {PropId::kAnniversary, 0, Col("Anniversary"), 1},
+    {PropId::kXMsAnniversary, 0, Col("Anniversary"), 2},
+    {PropId::kXAnniversary, 0, Col("Anniversary"), 2},
+    {PropId::kXEvolutionAnniversary, 0, Col("Anniversary"), 2},
+    {PropId::kXKdeAnniversary, 0, Col("Anniversary"), 2},
+    {PropId::kXAbDate, kAnniversaryLabel, Col("Anniversary"), 2},
+};
+
+// Where a telephone number goes: the first row whose bits the number
+// carries decides, so a number lands in one column only (a home fax is not
+// also a home number). `second` takes the next number of the same kind.
+struct TelRule {
+  std::uint32_t all;
+  std::size_t column;
+  std::size_t second;
+  std::uint8_t tier;
+};
+
+constexpr TelRule kTelRules[] = {
+    {kFax | kHome, Col("HomeFaxNumber"), kNoColumn, 1},
+    {kFax | kWork, Col("BusinessFaxNumber"), kNoColumn, 1},
+    {kFax, Col("OtherFaxNumber"), kNoColumn, 1},
+    {kCell, Col("MobileTelephoneNumber"), kNoColumn, 1},
+    {kMobileAlt, Col("MobileTelephoneNumber"), kNoColumn, 2},
+    {kPager, Col("PagerNumber"), kNoColumn, 1},
+    {kCar, Col("CarTelephoneNumber"), kNoColumn, 1},
+    {kIsdn, Col("ISDNNumber"), kNoColumn, 1},
+    {kCompany, Col("CompanyMainTelephoneNumber"), kNoColumn, 2},
+    {kCallback, Col("CallbackTelephoneNumber"), kNoColumn, 2},
+    {kRadio, Col("RadioTelephoneNumber"), kNoColumn, 2},
+    {kTtyTdd, Col("TTYTDDTelephoneNumber"), kNoColumn, 2},
+    {kAssistant, Col("AssistantTelephoneNumber"), kNoColumn, 2},
+    {kTelex, Col("TelexNumber"), kNoColumn, 2},
+    {kHome, Col("HomeTelephoneNumber"), Col("Home2TelephoneNumber"), 1},
+    {kWork, Col("BusinessTelephoneNumber"), Col("Business2TelephoneNumber"), 1},
+    {kOther, Col("OtherTelephoneNumber"), kNoColumn, 2},
+    {0, Col("OtherTelephoneNumber"), kNoColumn, 1},
+};
+
+// Outlook's own X-MS-TEL carries only its extra numbers and beats TEL.
+constexpr TelRule kMsTelRules[] = {
+    {kCompany, Col("CompanyMainTelephoneNumber"), kNoColumn, 1},
+    {kCallback, Col("CallbackTelephoneNumber"), kNoColumn, 1},
+    {kRadio, Col("RadioTelephoneNumber"), kNoColumn, 1},
+    {kTtyTdd, Col("TTYTDDTelephoneNumber"), kNoColumn, 1},
+    {kAssistant, Col("AssistantTelephoneNumber"), kNoColumn, 1},
+};
+
+struct AddressColumns {
+  std::size_t postal_code, country, state, city, street;
+  bool extended_in_street;  // home and other: the building line goes first
+};
+
+enum AddressKind { kHomeAddress, kBusinessAddress, kOtherAddress };
+
+constexpr AddressColumns kAddresses[] = {
+    {Col("HomeAddressPostalCode"), Col("HomeAddressCountry"), Col("HomeAddressState"),
+     Col("HomeAddressCity"), Col("HomeAddressStreet"), true},
+    {Col("BusinessAddressPostalCode"), Col("BusinessAddressCountry"), Col("BusinessAddressState"),
+     Col("BusinessAddressCity"), Col("BusinessAddressStreet"), false},
+    {Col("OtherAddressPostalCode"), Col("OtherAddressCountry"), Col("OtherAddressState"),
+     Col("OtherAddressCity"), Col("OtherAddressStreet"), true},
+};
+
+struct Mapping {
+  Card card;
+  std::array<std::uint8_t, om::kContactPropertyCount> tier{};
+  bool v21 = false;
+  bool name_seen = false;
+  bool org_seen = false;
+  std::array<bool, 3> address_seen{};
+  std::vector<std::u16string> untyped_urls;
+};
+
+bool IsTrimmable(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
+
+void Trim(std::u16string& s) {
+  std::size_t end = s.size();
+  while (end > 0 && IsTrimmable(s[end - 1])) --end;
+  std::size_t begin = 0;
+  while (begin < end && IsTrimmable(s[begin])) ++begin;
+  s.erase(end);
+  s.erase(0, begin);
+}
+
+bool StartsWithNoCase(std::u16string_view text, std::string_view word) {
+  if (text.size() < word.size()) return false;
+  for (std::size_t i = 0; i < word.size(); ++i) {
+    const char16_t c = text[i];
+    const char16_t lower = (c >= u'A' && c <= u'Z') ? c + (u'a' - u'A') : c;
+    if (lower != static_cast<unsigned char>(word[i])) return false;
+  }
+  return true;
+}
+
+void SetText(Mapping& m, std::size_t column, std::uint8_t tier, std::u16string text) {
+  if (column == kNoColumn || tier >= m.tier[column]) return;
+  Trim(text);
+  if (text.empty()) return;
+  m.card.values[column] = std::move(text);
+  m.tier[column] = tier;
+}
+
+void SetDate(Mapping& m, std::size_t column, std::uint8_t tier, const Field& f) {
+  if (tier >= m.tier[column]) return;
+  const std::optional<om::Date> date = ParseDate(f.value, f.omit_year);
+  if (!date) return;
+  m.card.values[column] = *date;
+  m.tier[column] = tier;
+}
+
+void ApplySimpleRules(Mapping& m, const Field& f) {
+  for (const SimpleRule& rule : kSimpleRules) {
+    if (rule.id != f.id || (f.types & rule.need) != rule.need) continue;
+    if (om::kContactProperties[rule.column].kind == om::PropertyKind::kDate) {
+      SetDate(m, rule.column, rule.tier, f);
+    } else {
+      SetText(m, rule.column, rule.tier, UnescapeText(f.value, m.v21));
+    }
+  }
+}
+
+std::u16string Part(const Mapping& m, const Field& f, std::size_t index) { return Component(f.value, index, m.v21); }
+
+void MapName(Mapping& m, const Field& f) {
+  if (f.phonetic) {  // a reading written as a second N (RFC 9554)
+    SetText(m, Col("YomiLastName"), 3, Part(m, f, 0));
+    SetText(m, Col("YomiFirstName"), 3, Part(m, f, 1));
+    return;
+  }
+  SetText(m, Col("YomiLastName"), 2, SortAsPart(f.sort_as, 0));
+  SetText(m, Col("YomiFirstName"), 2, SortAsPart(f.sort_as, 1));
+  if (m.name_seen) return;
+  m.name_seen = true;
+  SetText(m, Col("lastname"), 1, Part(m, f, 0));
+  SetText(m, Col("FirstName"), 1, Part(m, f, 1));
+  SetText(m, Col("Title"), 1, Part(m, f, 3));
+  SetText(m, Col("Suffix"), 1, Part(m, f, 4));
+}
+
+// The reading from a Japanese phone. When only the first part is filled
+// and holds a space (ASCII or ideographic), the space separates the names.
+void MapIrmcReading(Mapping& m, const Field& f) {
+  std::u16string last = Part(m, f, 0);
+  std::u16string first = Part(m, f, 1);
+  const std::size_t space = last.find_first_of(u" \u3000");
+  if (first.empty() && space != std::u16string::npos) {
+    first = last.substr(space + 1);
+    last.erase(space);
+  }
+  SetText(m, Col("YomiLastName"), 4, std::move(last));
+  SetText(m, Col("YomiFirstName"), 4, std::move(first));
+}
+
+void FillAddress(Mapping& m, AddressKind kind, const Field& f) {
+  if (m.address_seen[kind]) return;
+  std::array<std::u16string, 7> parts;
+  bool any = false;
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    parts[i] = Part(m, f, i);
+    any = any || !parts[i].empty();
+  }
+  if (!any) return;
+  m.address_seen[kind] = true;
+  const AddressColumns& c = kAddresses[kind];
+  std::u16string street = std::move(parts[2]);
+  if (c.extended_in_street && !parts[1].empty()) {
+    street = street.empty() ? parts[1] : parts[1] + u"\r\n" + street;
+  } else if (!c.extended_in_street) {
+    SetText(m, Col("OfficeLocation"), 1, parts[1]);
+  }
+  SetText(m, c.street, 1, std::move(street));
+  SetText(m, c.city, 1, std::move(parts[3]));
+  SetText(m, c.state, 1, std::move(parts[4]));
+  SetText(m, c.postal_code, 1, std::move(parts[5]));
+  SetText(m, c.country, 1, std::move(parts[6]));
+}
+
+void MapAddress(Mapping& m, const Field& f) {
+  const bool home = (f.types & kHome) != 0;
+  const bool work = (f.types & kWork) != 0;
+  if (home) FillAddress(m, kHomeAddress, f);
+  if (work) FillAddress(m, kBusinessAddress, f);
+  if (!home && !work) FillAddress(m, kOtherAddress, f);
+}
+
+void MapOrg(Mapping& m, const Field& f) {
+  if (m.org_seen) return;
+  m.org_seen = true;
+  SetText(m, Col("CompanyName"), 1, Part(m, f, 0));
+  SetText(m, Col("FileAs"), 3, Part(m, f, 0));
+  SetText(m, Col("Department"), 1, Part(m, f, 1));
+  SetText(m, Col("OfficeLocation"), 2, Part(m, f, 2));
+  SetText(m, Col("YomiCompanyName"), 2, SortAsPart(f.sort_as, 0));
+}
+
+template <std::size_t N>
+void MapTel(Mapping& m, const Field& f, const TelRule (&rules)[N]) {
+  std::u16string number = UnescapeText(f.value, m.v21);
+  Trim(number);
+  if (StartsWithNoCase(number, "tel:")) {
+    number.erase(0, 4);  // 4.0 TEL;VALUE=uri
+  }
+  for (const TelRule& rule : rules) {
+    if ((f.types & rule.all) != rule.all) continue;
+    const bool first_taken = m.tier[rule.column] != kUnset;
+    SetText(m, (first_taken && rule.second != kNoColumn) ? rule.second : rule.column, rule.tier, std::move(number));
+    return;
+  }
+}
+
+void MapUrl(Mapping& m, const Field& f) {
+  std::u16string url = UnescapeText(f.value, m.v21);
+  if (f.types & kHome) SetText(m, Col("PersonalHomePage"), 1, url);
+  if (f.types & kWork) SetText(m, Col("BusinessHomePage"), 1, url);
+  Trim(url);
+  if ((f.types & (kHome | kWork)) == 0 && !url.empty() && m.untyped_urls.size() < 2) {
+    m.untyped_urls.push_back(std::move(url));
+  }
+}
+
+void MapNote(Mapping& m, const Field& f) {
+  std::u16string note = UnescapeText(f.value, m.v21);
+  if (note.empty()) return;
+  auto& body = std::get<std::u16string>(m.card.values[Col("Body")]);
+  if (!body.empty()) body += u"\r\n";
+  body += note;
+}
+
+bool ValueIs(const Field& f, std::string_view word) {
+  std::u16string value = f.value;
+  Trim(value);
+  return value.size() == word.size() && StartsWithNoCase(value, word);
+}
+
+void MapField(Mapping& m, const Field& f) {
+  ApplySimpleRules(m, f);
+  switch (f.id) {
+    case PropId::kN: return MapName(m, f);
+    case PropId::kAdr: return MapAddress(m, f);
+    case PropId::kOrg: return MapOrg(m, f);
+    case PropId::kTel: return MapTel(m, f, kTelRules);
+    case PropId::kXMsTel: return MapTel(m, f, kMsTelRules);
+    case PropId::kUrl: return MapUrl(m, f);
+    case PropId::kNote: return MapNote(m, f);
+    case PropId::kSound:
+      if (f.types & kIrmcName) MapIrmcReading(m, f);
+      return;
+    case PropId::kKind:
+    case PropId::kXAddressBookServerKind:
+      if (ValueIs(f, "group")) m.card.kind = CardKind::kGroup;
+      return;
+    case PropId::kXEvolutionList:
+      if (ValueIs(f, "true")) m.card.kind = CardKind::kGroup;
+      return;
+    default:
+      return;
+  }
+}
+
+// Apple ties a label to a property by a shared group name ("item1.TEL" and
+// "item1.X-ABLabel"); the label may come before or after the property.
+void ApplyLabels(std::vector<Field>& fields, bool v21) {
+  std::unordered_map<std::string, std::uint32_t> labels;
+  for (const Field& f : fields) {
+    if (f.id == PropId::kXAbLabel && !f.group.empty()) {
+      std::u16string text = UnescapeText(f.value, v21);
+      Trim(text);
+      labels.emplace(f.group, LookupLabel(text));
+    }
+  }
+  if (labels.empty()) return;
+  for (Field& f : fields) {
+    if (f.group.empty()) continue;
+    auto it = labels.find(f.group);
+    if (it != labels.end()) f.types |= it->second;
+  }
+}
+
+void FillUntypedUrls(Mapping& m) {
+  for (std::u16string& url : m.untyped_urls) {
+    const std::size_t column =
+        m.tier[Col("PersonalHomePage")] == kUnset ? Col("PersonalHomePage") : Col("BusinessHomePage");
+    SetText(m, column, 1, std::move(url));
+  }
+}
+
+}  // namespace
+
+Card MapFields(std::vector<Field>& fields, bool v21) {
+  Mapping m;
+  m.card.values = om::EmptyContactValues();
+  m.tier.fill(kUnset);
+  m.v21 = v21;
+  ApplyLabels(fields, v21);
+  for (const Field& f : fields) MapField(m, f);
+  FillUntypedUrls(m);
+  for (om::Value& value : m.card.values) {
+    if (auto* text = std::get_if<std::u16string>(&value)) NormaliseLineBreaks(*text);
+  }
+  return std::move(m.card);
+}
+
+}  // namespace vcard

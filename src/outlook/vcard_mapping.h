@@ -1,0 +1,16 @@
+// Which vCard property fills which contact property.
+#pragma once
+
+#include <vector>
+
+#include "outlook/vcard_fields.h"
+#include "outlook/vcard_reader.h"
+
+namespace vcard {
+
+// Maps the fields of one card, in file order, onto the 55 contact
+// properties and tells groups from contacts. `v21` selects the escapes of
+// vCard 2.1. Labels of item groups are folded into the fields' types.
+Card MapFields(std::vector<Field>& fields, bool v21);
+
+}  // namespace vcard

@@ -1,0 +1,270 @@
+#include "outlook/vcard_reader.h"
+
+#include <algorithm>
+#include <array>
+
+#include "outlook/vcard_fields.h"
+#include "outlook/vcard_lexer.h"
+#include "outlook/vcard_mapping.h"
+#include "outlook/vcard_text.h"
+
+namespace vcard {
+namespace {
+
+// ---- Finding cards: one pass over the lines of the file ----
+
+// Code units of the file: bytes, or UTF-16 units after the byte-order mark.
+struct Units {
+  std::string_view file;
+  std::size_t base;   // byte offset of unit 0
+  std::size_t width;  // 1 or 2
+  bool big_endian;
+  std::size_t size() const { return (file.size() - base) / width; }
+  char32_t at(std::size_t i) const {
+    const auto* p = reinterpret_cast<const unsigned char*>(file.data() + base + i * width);
+    if (width == 1) return p[0];
+    return big_endian ? (p[0] << 8 | p[1]) : (p[1] << 8 | p[0]);
+  }
+  std::size_t offset(std::size_t i) const { return base + i * width; }
+};
+
+enum class LineKind { kOther, kBegin, kEnd, kAgentOpen };
+
+bool IsBlankUnit(char32_t c) { return c == ' ' || c == '\t'; }
+
+// Matches `word` (upper case ASCII) at `i` without regard to case.
+bool MatchWord(const Units& u, std::size_t& i, std::size_t end, std::string_view word) {
+  if (end - i < word.size()) return false;
+  for (std::size_t k = 0; k < word.size(); ++k) {
+    char32_t c = u.at(i + k);
+    if (c >= 'a' && c <= 'z') c -= 'a' - 'A';
+    if (c != static_cast<unsigned char>(word[k])) return false;
+  }
+  i += word.size();
+  return true;
+}
+
+void SkipBlanks(const Units& u, std::size_t& i, std::size_t end) {
+  while (i < end && IsBlankUnit(u.at(i))) ++i;
+}
+
+// "BEGIN:VCARD" / "END:VCARD" (spaces tolerated around the parts), and an
+// AGENT property with no value, whose value is the card on the next lines.
+LineKind Classify(const Units& u, std::size_t begin, std::size_t end) {
+  while (end > begin && IsBlankUnit(u.at(end - 1))) --end;
+  std::size_t i = begin;
+  if (MatchWord(u, i, end, "AGENT")) {
+    const bool opens = i < end && (u.at(i) == ';' || u.at(i) == ':') && u.at(end - 1) == ':';
+    return opens ? LineKind::kAgentOpen : LineKind::kOther;
+  }
+  const bool is_begin = MatchWord(u, i, end, "BEGIN");
+  if (!is_begin && !MatchWord(u, i, end, "END")) return LineKind::kOther;
+  SkipBlanks(u, i, end);
+  if (i == end || u.at(i) != ':') return LineKind::kOther;
+  ++i;
+  SkipBlanks(u, i, end);
+  if (!MatchWord(u, i, end, "VCARD") || i != end) return LineKind::kOther;
+  return is_begin ? LineKind::kBegin : LineKind::kEnd;
+}
+
+struct Scan {
+  std::vector<CardExtent> cards;
+  std::size_t start = 0;  // unit index of the open card's BEGIN line
+  int depth = 0;          // 0: outside a card; above 1: inside AGENT cards
+  bool after_agent = false;
+};
+
+void Close(const Units& u, Scan& s, std::size_t end_unit) {
+  s.cards.push_back({u.offset(s.start), (end_unit - s.start) * u.width});
+  s.depth = 0;
+}
+
+// A BEGIN inside an open card starts a nested card only right after an
+// AGENT property without value; otherwise the open card was cut off and a
+// new one starts.
+void OnLine(const Units& u, Scan& s, LineKind kind, std::size_t begin, std::size_t end) {
+  if (kind == LineKind::kBegin) {
+    if (s.depth == 0) {
+      s.start = begin, s.depth = 1;
+    } else if (s.depth > 1 || s.after_agent) {
+      ++s.depth;
+    } else {
+      Close(u, s, begin);
+      s.start = begin, s.depth = 1;
+    }
+  } else if (kind == LineKind::kEnd && s.depth > 0) {
+    if (--s.depth == 0) Close(u, s, end);
+  }
+  s.after_agent = kind == LineKind::kAgentOpen;
+}
+
+std::vector<CardExtent> ScanCards(const Units& u) {
+  Scan s;
+  const std::size_t n = u.size();
+  std::size_t i = 0;
+  while (i < n) {
+    std::size_t end = i;
+    while (end < n && u.at(end) != '\r' && u.at(end) != '\n') ++end;
+    // CR LF, LF, CR CR LF or a lone CR, as the content-line reader takes them.
+    std::size_t next = end;
+    if (next + 1 < n && u.at(next) == '\r' && u.at(next + 1) == '\n') {
+      next += 2;
+    } else if (next + 2 < n && u.at(next) == '\r' && u.at(next + 1) == '\r' && u.at(next + 2) == '\n') {
+      next += 3;
+    } else if (next < n) {
+      next += 1;
+    }
+    if (end > i) OnLine(u, s, Classify(u, i, end), i, end);
+    i = next;
+  }
+  if (s.depth > 0) Close(u, s, n);
+  return std::move(s.cards);
+}
+
+Units UnitsOf(std::string_view file) {
+  std::size_t bom = 0;
+  const FileEncoding encoding = DetectFileEncoding(file, bom);
+  if (encoding == FileEncoding::kBytes) return {file, bom, 1, false};
+  return {file, bom, 2, encoding == FileEncoding::kUtf16Be};
+}
+
+// ---- Reading one card ----
+
+struct CardReading {
+  std::vector<Field> fields;
+  bool v21 = false;
+  bool unicode_file = false;  // raw values were UTF-16 and are now UTF-8
+  std::string bytes;          // scratch for quoted-printable values
+};
+
+bool IsMarker(const RawProperty& p, std::string_view name) {
+  std::string_view value = p.value;
+  while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.remove_suffix(1);
+  while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
+  return p.group.empty() && EqualsNoCase(p.name, name) && EqualsNoCase(value, "VCARD");
+}
+
+// The property's name in upper case, when it is short enough to be one the
+// mapping knows.
+std::optional<PropId> IdOf(std::string_view name) {
+  std::array<char, 40> upper;
+  if (name.size() > upper.size()) return std::nullopt;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    const char c = name[i];
+    upper[i] = (c >= 'a' && c <= 'z') ? static_cast<char>(c - ('a' - 'A')) : c;
+  }
+  return LookupProperty(std::string_view(upper.data(), name.size()));
+}
+
+void AddTypeWords(std::string_view list, Field& f) {
+  std::size_t begin = 0;
+  while (begin <= list.size()) {
+    std::size_t end = std::min(list.find(',', begin), list.size());
+    std::string_view word = list.substr(begin, end - begin);
+    while (!word.empty() && (word.front() == '"' || word.front() == ' ')) word.remove_prefix(1);
+    while (!word.empty() && (word.back() == '"' || word.back() == ' ')) word.remove_suffix(1);
+    f.types |= LookupTypeWord(word);
+    begin = end + 1;
+  }
+}
+
+// RFC 6868 escapes in parameter values: ^n, ^^ and ^'.
+void UncaretInto(std::string_view value, std::string& out) {
+  for (std::size_t i = 0; i < value.size(); ++i) {
+    if (value[i] == '^' && i + 1 < value.size()) {
+      const char c = value[i + 1];
+      if (c == 'n' || c == 'N' || c == '^' || c == '\'') {
+        out.push_back(c == '^' ? '^' : c == '\'' ? '"' : '\n');
+        ++i;
+        continue;
+      }
+    }
+    out.push_back(value[i]);
+  }
+}
+
+void ReadParams(const RawProperty& p, Field& f, Charset& charset, std::string& sort_as) {
+  ForEachParam(p.params, [&](std::string_view name, std::string_view value) {
+    if (name.empty() || EqualsNoCase(name, "TYPE")) return AddTypeWords(value, f);
+    const std::string_view bare = TrimParamValue(value);
+    if (EqualsNoCase(name, "CHARSET")) charset = CharsetFromName(bare);
+    if (EqualsNoCase(name, "SORT-AS")) UncaretInto(bare, sort_as);
+    if (EqualsNoCase(name, "PHONETIC")) f.phonetic = true;
+    if (EqualsNoCase(name, "SCRIPT") && (EqualsNoCase(bare, "Kana") || EqualsNoCase(bare, "Hira") ||
+                                         EqualsNoCase(bare, "Hrkt"))) {
+      f.phonetic = true;
+    }
+    if (EqualsNoCase(name, "X-APPLE-OMIT-YEAR")) f.omit_year = true;
+  });
+}
+
+void AddField(CardReading& r, const RawProperty& p, PropId id) {
+  Field& f = r.fields.emplace_back();
+  f.id = id;
+  Charset charset = Charset::kAuto;
+  r.bytes.clear();
+  ReadParams(p, f, charset, r.bytes);
+  // In a UTF-16 file the raw text is already Unicode, whatever CHARSET says.
+  const Charset raw_charset = r.unicode_file ? Charset::kUtf8 : charset;
+  if (!r.bytes.empty()) AppendDecoded(r.bytes, raw_charset, f.sort_as);
+  for (char c : p.group) f.group.push_back((c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c);
+  if (p.quoted_printable) {
+    r.bytes.clear();
+    DecodeQuotedPrintable(p.value, r.bytes);
+    AppendDecoded(r.bytes, charset, f.value);
+  } else {
+    AppendDecoded(p.value, raw_charset, f.value);
+  }
+}
+
+// Passes over the properties of a nested (AGENT) card.
+void SkipNestedCard(LineReader& reader) {
+  RawProperty p;
+  int depth = 1;
+  while (depth > 0 && NextProperty(reader, p)) {
+    if (IsMarker(p, "BEGIN")) ++depth;
+    if (IsMarker(p, "END")) --depth;
+  }
+}
+
+std::string_view ExtentBytes(std::string_view file, CardExtent extent, std::size_t bom, std::size_t width) {
+  std::size_t begin = std::max(std::min(extent.offset, file.size()), bom);
+  begin += (begin - bom) % width;  // stay on a UTF-16 unit boundary
+  const std::size_t from = std::min(extent.offset, file.size());
+  const std::size_t stop = from + std::min(extent.length, file.size() - from);
+  return begin >= stop ? std::string_view() : file.substr(begin, stop - begin);
+}
+
+}  // namespace
+
+std::vector<CardExtent> FindCards(std::string_view file) { return ScanCards(UnitsOf(file)); }
+
+std::optional<Card> ReadCard(std::string_view file, CardExtent extent) {
+  const Units units = UnitsOf(file);
+  std::string_view bytes = ExtentBytes(file, extent, units.base, units.width);
+  CardReading r;
+  std::string transcoded;
+  if (units.width == 2) {
+    transcoded = Utf16ToUtf8(bytes, units.big_endian);
+    bytes = transcoded;
+    r.unicode_file = true;
+  }
+  if (bytes.starts_with("\xEF\xBB\xBF")) bytes.remove_prefix(3);
+  LineReader reader;
+  reader.text = bytes;
+  RawProperty p;
+  if (!NextProperty(reader, p) || !IsMarker(p, "BEGIN")) return std::nullopt;
+  while (NextProperty(reader, p)) {
+    if (IsMarker(p, "END")) break;
+    if (IsMarker(p, "BEGIN")) {
+      SkipNestedCard(reader);
+      continue;
+    }
+    if (p.group.empty() && EqualsNoCase(p.name, "VERSION")) r.v21 = p.value.starts_with("2.1");
+    if (p.binary) continue;
+    if (const std::optional<PropId> id = IdOf(p.name)) AddField(r, p, *id);
+  }
+  return MapFields(r.fields, r.v21);
+}
+
+}  // namespace vcard

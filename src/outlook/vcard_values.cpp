@@ -1,0 +1,116 @@
+#include "outlook/vcard_values.h"
+
+namespace vcard {
+namespace {
+
+// 3.0 and 4.0 escape only \n \N \, \; \\, but Apple and Google also write
+// \: and \" ; any ASCII punctuation after a backslash is taken as escaped.
+// Before a letter or digit the backslash stays (an unescaped Windows path).
+bool IsEscapable(char16_t c, bool v21) {
+  if (v21) return c == u';' || c == u'\\' || c == u':';
+  if (c == u'n' || c == u'N') return true;
+  return c > 0x20 && c < 0x7F && !(c >= u'0' && c <= u'9') && !(c >= u'A' && c <= u'Z') && !(c >= u'a' && c <= u'z');
+}
+
+void AppendUnescaped(std::u16string_view text, bool v21, std::u16string& out) {
+  out.reserve(out.size() + text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i];
+    if (c != u'\\' || i + 1 == text.size() || !IsEscapable(text[i + 1], v21)) {
+      out.push_back(c);
+      continue;
+    }
+    const char16_t next = text[++i];
+    if (next == u'n' || next == u'N') {
+      out += u"\r\n";
+    } else {
+      out.push_back(next);
+    }
+  }
+}
+
+bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+
+// Reads `count` digits at `pos`; -1 when they are not all digits.
+int Digits(std::u16string_view s, std::size_t pos, std::size_t count) {
+  if (pos + count > s.size()) return -1;
+  int value = 0;
+  for (std::size_t i = pos; i < pos + count; ++i) {
+    if (!IsDigit(s[i])) return -1;
+    value = value * 10 + (s[i] - u'0');
+  }
+  return value;
+}
+
+int DaysInMonth(int year, int month) {
+  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  return (month == 2 && leap) ? 29 : kDays[month - 1];
+}
+
+std::u16string_view TrimSpaces(std::u16string_view s) {
+  while (!s.empty() && (s.front() == u' ' || s.front() == u'\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == u' ' || s.back() == u'\t')) s.remove_suffix(1);
+  return s;
+}
+
+}  // namespace
+
+std::u16string UnescapeText(std::u16string_view text, bool v21) {
+  if (v21) return std::u16string(text);
+  std::u16string out;
+  AppendUnescaped(text, false, out);
+  return out;
+}
+
+std::u16string Component(std::u16string_view text, std::size_t index, bool v21) {
+  std::size_t begin = 0;
+  std::size_t found = 0;
+  for (std::size_t i = 0; i <= text.size(); ++i) {
+    if (i < text.size() && text[i] == u'\\') {
+      ++i;  // the escaped character never splits
+      continue;
+    }
+    if (i < text.size() && text[i] != u';') continue;
+    if (found == index) {
+      std::u16string out;
+      AppendUnescaped(text.substr(begin, i - begin), v21, out);
+      return out;
+    }
+    ++found;
+    begin = i + 1;
+  }
+  return {};
+}
+
+std::u16string SortAsPart(std::u16string_view text, std::size_t index) {
+  const char16_t separator = text.find(u';') != std::u16string_view::npos ? u';' : u',';
+  std::size_t begin = 0;
+  for (std::size_t part = 0; begin <= text.size(); ++part) {
+    std::size_t end = text.find(separator, begin);
+    if (end == std::u16string_view::npos) end = text.size();
+    if (part == index) return std::u16string(TrimSpaces(text.substr(begin, end - begin)));
+    begin = end + 1;
+  }
+  return {};
+}
+
+std::optional<om::Date> ParseDate(std::u16string_view text, bool omit_year) {
+  text = TrimSpaces(text);
+  const int year = Digits(text, 0, 4);
+  if (year < 0) return std::nullopt;  // also "--mmdd": no year
+  const bool extended = text.size() > 4 && text[4] == u'-';
+  const std::size_t month_at = extended ? 5 : 4;
+  const std::size_t day_at = extended ? 8 : 6;
+  if (extended && (text.size() < 8 || text[7] != u'-')) return std::nullopt;
+  const int month = Digits(text, month_at, 2);
+  const int day = Digits(text, day_at, 2);
+  const std::size_t end = day_at + 2;
+  if (month < 1 || month > 12 || day < 1 || year < 1) return std::nullopt;
+  if (day > DaysInMonth(year, month)) return std::nullopt;
+  if (end < text.size() && text[end] != u'T' && text[end] != u't' && text[end] != u' ') return std::nullopt;
+  if (omit_year && year == 1604) return std::nullopt;
+  return om::Date{year, month, day};
+}
+
+}  // namespace vcard
