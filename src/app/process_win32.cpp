@@ -71,7 +71,14 @@ std::u16string ProcessCommandLine() {
   return ArgumentText(std::u16string(wide.begin(), wide.end()));
 }
 
+void ProcessStart() {
+  // Windowless: a failing drive or a crash must end the process with its
+  // exit code, not wait for someone to close a message box.
+  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+}
+
 bool ProcessAcquireSingleInstance() {
+  if (gInstanceMutex != nullptr) return true;  // already held by this process
   const std::wstring name = Wide(InstanceMutexName(ModulePath()));
   gInstanceMutex = CreateMutexW(nullptr, FALSE, name.c_str());
   const DWORD error = GetLastError();
@@ -81,7 +88,12 @@ bool ProcessAcquireSingleInstance() {
     // program runs.
     return error != ERROR_ACCESS_DENIED;
   }
-  return error != ERROR_ALREADY_EXISTS;
+  if (error == ERROR_ALREADY_EXISTS) {
+    CloseHandle(gInstanceMutex);
+    gInstanceMutex = nullptr;
+    return false;
+  }
+  return true;
 }
 
 void ProcessSleep(unsigned milliseconds) { Sleep(milliseconds); }
