@@ -208,7 +208,7 @@ void DecodeQuotedPrintable(std::string_view in, std::string& out) {
     if (in[i] == '=' && i + 2 < in.size() && HexValue(in[i + 1]) >= 0 && HexValue(in[i + 2]) >= 0) {
       out.push_back(static_cast<char>(HexValue(in[i + 1]) * 16 + HexValue(in[i + 2])));
       i += 2;
-    } else {
+    } else if (!(in[i] == '=' && i + 1 == in.size())) {  // a final '=' is a soft break
       out.push_back(in[i]);
     }
   }

@@ -36,7 +36,8 @@ bool IsValidUtf8(std::string_view bytes);
 void AppendDecoded(std::string_view bytes, Charset charset, std::u16string& out);
 
 // Decodes =XX escapes. Soft line breaks are already joined by the line
-// reader; an '=' not followed by two hex digits is kept as it is.
+// reader, and a final '=' (a soft break with nothing after it) is dropped;
+// any other '=' not followed by two hex digits is kept as it is.
 void DecodeQuotedPrintable(std::string_view in, std::string& out);
 
 // Every CR LF, lone CR and lone LF in `text` becomes CR LF.
