@@ -130,6 +130,13 @@ std::uint32_t ValueType(libpff_record_entry_t* entry) {
   return libpff_record_entry_get_value_type(entry, &type, nullptr) == 1 ? type : 0;
 }
 
+bool IsText(libpff_record_entry_t* entry) {
+  const std::uint32_t type = ValueType(entry);
+  return type == LIBPFF_VALUE_TYPE_STRING_UNICODE || type == LIBPFF_VALUE_TYPE_STRING_ASCII;
+}
+
+bool IsFiletime(libpff_record_entry_t* entry) { return ValueType(entry) == LIBPFF_VALUE_TYPE_FILETIME; }
+
 // Outlook stores CR LF; a lone CR or LF from other writers becomes CR LF too,
 // so that every line break reaches the record writer in one form.
 std::u16string NormalizeLineBreaks(std::u16string text) {
@@ -148,11 +155,9 @@ std::u16string NormalizeLineBreaks(std::u16string text) {
   return out;
 }
 
-// A text value, decoded to UTF-16 (8-bit strings through the file's code
-// page). Nothing when the entry is not a text or cannot be decoded.
+// A text value (PT_UNICODE or PT_STRING8), decoded to UTF-16, 8-bit strings
+// through the file's code page. Nothing when it cannot be decoded.
 std::optional<std::u16string> Text(libpff_record_entry_t* entry) {
-  const std::uint32_t type = ValueType(entry);
-  if (type != LIBPFF_VALUE_TYPE_STRING_UNICODE && type != LIBPFF_VALUE_TYPE_STRING_ASCII) return std::nullopt;
   std::size_t data_size = 0;
   if (libpff_record_entry_get_data_size(entry, &data_size, nullptr) != 1) return std::nullopt;
   if (data_size == 0) return std::u16string();
@@ -167,7 +172,6 @@ std::optional<std::u16string> Text(libpff_record_entry_t* entry) {
 
 std::optional<std::uint64_t> Filetime(libpff_record_entry_t* entry) {
   std::uint64_t filetime = 0;
-  if (ValueType(entry) != LIBPFF_VALUE_TYPE_FILETIME) return std::nullopt;
   if (libpff_record_entry_get_data_as_filetime(entry, &filetime, nullptr) != 1) return std::nullopt;
   return filetime;
 }
@@ -204,7 +208,7 @@ std::uint32_t EntryIdNid(libpff_item_t* item, std::uint32_t tag) {
 std::u16string FolderText(libpff_item_t* item, std::uint32_t tag) {
   RecordSet set = Properties(item);
   libpff_record_entry_t* entry = set ? FindPlain(set.get(), tag) : nullptr;
-  return entry ? Text(entry).value_or(u"") : u"";
+  return entry && IsText(entry) ? Text(entry).value_or(u"") : u"";
 }
 
 FolderHandle MakeFolder(const FileHandle& file, libpff_item_t* item) {
@@ -330,26 +334,37 @@ class PropertyIndex {
   std::vector<std::pair<std::uint32_t, libpff_record_entry_t*>> entries_;
 };
 
-// Fills one column; false when its value is there but cannot be decoded.
+// A property of another value type than its column's is not the property
+// the column means: it gives no value. One of the right type that libpff
+// cannot decode makes the item unreadable (false).
+bool ReadText(libpff_record_entry_t* entry, om::Value& value) {
+  if (entry == nullptr || !IsText(entry)) return true;
+  std::optional<std::u16string> text = Text(entry);
+  if (text) value = std::move(*text);
+  return text.has_value();
+}
+
+bool ReadDate(libpff_record_entry_t* entry, bool local_zone, om::Value& value) {
+  if (entry == nullptr || !IsFiletime(entry)) return true;
+  const std::optional<std::uint64_t> filetime = Filetime(entry);
+  if (filetime) value = DateOf(*filetime, local_zone);
+  return filetime.has_value();
+}
+
+std::uint32_t LocalDateSource(std::size_t column) {
+  for (const LocalDate& local : kLocalDates) {
+    if (local.column == column) return local.source;
+  }
+  return 0;
+}
+
+// Fills one column; false when the item turns out unreadable.
 bool ReadColumn(const PropertyIndex& index, std::size_t column, om::ContactValues& values) {
   libpff_record_entry_t* entry = index.Find(kColumnSources[column]);
-  if (om::kContactProperties[column].kind == om::PropertyKind::kText) {
-    if (entry == nullptr) return true;
-    std::optional<std::u16string> text = Text(entry);
-    if (text) values[column] = std::move(*text);
-    return text.has_value();
-  }
-  for (const LocalDate& local : kLocalDates) {
-    libpff_record_entry_t* local_entry = local.column == column ? index.Find(local.source) : nullptr;
-    if (local_entry == nullptr) continue;
-    const std::optional<std::uint64_t> filetime = Filetime(local_entry);
-    if (filetime) values[column] = DateOf(*filetime, false);
-    return filetime.has_value();
-  }
-  if (entry == nullptr) return true;
-  const std::optional<std::uint64_t> filetime = Filetime(entry);
-  if (filetime) values[column] = DateOf(*filetime, true);
-  return filetime.has_value();
+  if (om::kContactProperties[column].kind == om::PropertyKind::kText) return ReadText(entry, values[column]);
+  libpff_record_entry_t* local = index.Find(LocalDateSource(column));
+  if (local != nullptr && IsFiletime(local)) return ReadDate(local, false, values[column]);
+  return ReadDate(entry, true, values[column]);
 }
 
 bool HasRecordValues(std::u16string_view type_name) {
@@ -362,7 +377,7 @@ std::optional<Message> ReadMessageItem(libpff_item_t* item) {
   if (!set || !index.Load(set.get())) return std::nullopt;
   Message message{u"", om::EmptyContactValues()};
   libpff_record_entry_t* class_entry = index.Find(kMessageClass);
-  std::optional<std::u16string> message_class = class_entry ? Text(class_entry) : std::u16string();
+  std::optional<std::u16string> message_class = class_entry && IsText(class_entry) ? Text(class_entry) : std::u16string();
   if (!message_class) return std::nullopt;
   message.type_name = TypeNameOf(*message_class);
   if (!HasRecordValues(message.type_name)) return message;
