@@ -5,6 +5,7 @@
 
 #include <libpff.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -69,6 +70,9 @@ constexpr std::array<std::uint32_t, om::kContactPropertyCount> kColumnSources{{
     0x3A1F, 0x3A23, 0x3A21, 0x3A46, 0x3A1D, 0x3A2C, 0x3A4B,                     // .. TTY/TDD
     0x3A41, 0x3A30, 0x3A2E,                                                     // anniversary ..
 }};
+
+// A short initializer would leave zeros at the end.
+static_assert(std::ranges::none_of(kColumnSources, [](std::uint32_t source) { return source == 0; }));
 
 struct LocalDate {
   std::size_t column;
