@@ -13,6 +13,10 @@ constexpr int kNameOffsetBits = 20;
 // Files are scanned in windows of this size so that a file of a million
 // cards never sits in memory whole; smaller files are read in one piece.
 constexpr std::size_t kScanWindow = std::size_t{4} << 20;
+// A window grows past kScanWindow only to hold one large card; a card that
+// would need more than this makes its file unreadable rather than the
+// process huge.
+constexpr std::size_t kMaxScanWindow = std::size_t{256} << 20;
 
 // The bytes at the start of a file that can hold its byte-order mark. A card
 // is decoded from these bytes followed by the card's own bytes.
@@ -48,6 +52,7 @@ bool ScanFile(fs::File* file, NameRef name, CardList& cards, std::string& buffer
   if (!fs::ReadAt(file, 0, std::min<std::uint64_t>(size, 2), head)) return false;
   // A UTF-16 file cannot be cut by looking at bytes; such files are small.
   const bool whole = size <= 2 * kScanWindow || IsUtf16Mark(std::string_view(head, 2));
+  if (whole && size > kMaxScanWindow) return false;
   std::uint64_t position = 0;
   while (position < size) {
     const std::uint64_t remaining = size - position;
@@ -61,6 +66,7 @@ bool ScanFile(fs::File* file, NameRef name, CardList& cards, std::string& buffer
         break;
       }
       // One card larger than the window: widen the window until it ends.
+      if (length >= kMaxScanWindow) return false;
       length = std::min<std::uint64_t>(remaining, std::uint64_t{length} * 2);
     }
     for (const vcard::CardExtent& extent : vcard::FindCards(std::string_view(buffer.data(), length))) {

@@ -45,9 +45,10 @@ struct Status {
 Status StatPath(const std::string& path);
 
 // The largest file the store reads; a bigger file is one unreadable item.
-// Files are read in bounded pieces, never whole, so this limit only keeps
-// offsets and card lengths comfortably inside 32 bits.
-inline constexpr std::uint64_t kMaxFileSize = std::uint64_t{2} << 30;  // 2 GiB
+// Files are read in bounded pieces, never whole, so memory sets no limit
+// here: 64 GiB is far beyond any address book (a million cards with photos
+// take about 3 GiB) and keeps offsets well inside 64 bits.
+inline constexpr std::uint64_t kMaxFileSize = std::uint64_t{64} << 30;
 
 struct File;  // opaque, one per platform
 
