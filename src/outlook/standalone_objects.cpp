@@ -91,21 +91,23 @@ class Items final : public om::Object {
 class Folder final : public om::Object {
  public:
   // A folder of `store`; without a source it is the top-level folder of a
-  // store that failed, and every read of it fails as the store does.
-  Folder(std::shared_ptr<StoreSource> store, std::shared_ptr<FolderSource> folder)
-      : store_(std::move(store)), folder_(std::move(folder)) {}
+  // store that failed, and every read of it fails as the store did.
+  Folder(std::shared_ptr<StoreSource> store, std::shared_ptr<FolderSource> folder,
+         std::uint32_t failure = om::kMapiFailOneProvider)
+      : store_(std::move(store)), folder_(std::move(folder)), failure_(failure) {}
 
   Value Get(std::string_view name, std::span<const Value> args) override;
   std::u16string TypeName() override { return u"MAPIFolder"; }
 
  private:
   FolderSource& Source() {
-    if (!folder_) throw ObjectModelError(om::kMapiFailOneProvider);
+    if (!folder_) throw ObjectModelError(failure_);
     return *folder_;
   }
 
   std::shared_ptr<StoreSource> store_;
   std::shared_ptr<FolderSource> folder_;
+  std::uint32_t failure_;
 };
 
 // The subfolders of a folder.
@@ -151,12 +153,11 @@ Value Folder::Get(std::string_view name, std::span<const Value> args) {
 // The top-level folder of `store`: the folder of a failing store is still an
 // object, so that the export can ask it for its store identifier.
 Handle TopFolder(const std::shared_ptr<StoreSource>& store) {
-  std::shared_ptr<FolderSource> folder;
   try {
-    folder = store->OpenTopFolder();
-  } catch (const ObjectModelError&) {
+    return std::make_shared<Folder>(store, store->OpenTopFolder());
+  } catch (const ObjectModelError& error) {
+    return std::make_shared<Folder>(store, nullptr, error.number());
   }
-  return std::make_shared<Folder>(store, std::move(folder));
 }
 
 // The top-level folders of the profile, one per store.
