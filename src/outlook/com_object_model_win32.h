@@ -4,7 +4,7 @@
 #pragma once
 
 #include <windows.h>
-#include <oaidl.h>
+#include <ole2.h>
 
 #include <cstdint>
 #include <string_view>
