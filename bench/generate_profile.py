@@ -183,7 +183,7 @@ def card_v40(f, photo):
         f"TEL;TYPE=work,voice:{f['tel_work']}",
         adr("work", f["work"]), adr("home", f["home"]),
         f"BDAY:{f['bday'].replace('-', '')}",
-        f"ANNIVERSARY:20{f['bday'][2:4]}0401",
+        f"ANNIVERSARY:{2000 + int(f['bday'][2:4]) % 20}0401",
         f"NOTE:{escape(f['note'])}",
     ]
     if photo:
