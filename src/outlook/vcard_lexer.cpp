@@ -1,5 +1,7 @@
 #include "outlook/vcard_lexer.h"
 
+#include <cstring>
+
 #include "outlook/vcard_text.h"
 
 namespace vcard {
@@ -14,8 +16,12 @@ struct Line {
 // The physical line at `pos`. CR LF, LF, a lone CR and the CR CR LF that some
 // phones write all end a line.
 Line PhysicalLine(std::string_view t, std::size_t pos) {
-  std::size_t i = t.find_first_of("\r\n", pos);
-  if (i == kNone) return {pos, t.size(), t.size()};
+  const char* const data = t.data();
+  const void* lf = std::memchr(data + pos, '\n', t.size() - pos);
+  const std::size_t lf_at = lf == nullptr ? t.size() : static_cast<const char*>(lf) - data;
+  const void* cr = std::memchr(data + pos, '\r', lf_at - pos);
+  const std::size_t i = cr == nullptr ? lf_at : static_cast<const char*>(cr) - data;
+  if (i == t.size()) return {pos, t.size(), t.size()};
   Line line{pos, i, i + 1};
   if (t[i] == '\r') {
     if (i + 1 < t.size() && t[i + 1] == '\n') {

@@ -1,6 +1,7 @@
 #include "outlook/vcard_mapping.h"
 
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <string>
 #include <unordered_map>
@@ -58,6 +59,20 @@ constexpr SimpleRule kSimpleRules[] = {
     {PropId::kXKdeAnniversary, 0, Col("Anniversary"), 2},
     {PropId::kXAbDate, kAnniversaryLabel, Col("Anniversary"), 2},
 };
+
+constexpr std::size_t kPropIdCount = static_cast<std::size_t>(PropId::kXPhoneticOrg) + 1;
+
+// For each property, the bits of the simple rules that name it.
+consteval std::array<std::uint32_t, kPropIdCount> SimpleRulesByProperty() {
+  static_assert(std::size(kSimpleRules) <= 32);
+  std::array<std::uint32_t, kPropIdCount> rules{};
+  for (std::size_t i = 0; i < std::size(kSimpleRules); ++i) {
+    rules[static_cast<std::size_t>(kSimpleRules[i].id)] |= 1u << i;
+  }
+  return rules;
+}
+
+constexpr std::array<std::uint32_t, kPropIdCount> kSimpleRulesOf = SimpleRulesByProperty();
 
 // Where a telephone number goes: the first row whose bits the number
 // carries decides, so a number lands in one column only (a home fax is not
@@ -163,8 +178,9 @@ void SetDate(Mapping& m, std::size_t column, std::uint8_t tier, const Field& f) 
 }
 
 void ApplySimpleRules(Mapping& m, const Field& f) {
-  for (const SimpleRule& rule : kSimpleRules) {
-    if (rule.id != f.id || (f.types & rule.need) != rule.need) continue;
+  for (std::uint32_t bits = kSimpleRulesOf[static_cast<std::size_t>(f.id)]; bits != 0; bits &= bits - 1) {
+    const SimpleRule& rule = kSimpleRules[std::countr_zero(bits)];
+    if ((f.types & rule.need) != rule.need) continue;
     if (om::kContactProperties[rule.column].kind == om::PropertyKind::kDate) {
       SetDate(m, rule.column, rule.tier, f);
     } else {
@@ -173,29 +189,35 @@ void ApplySimpleRules(Mapping& m, const Field& f) {
   }
 }
 
-std::u16string Part(const Mapping& m, const Field& f, std::size_t index) { return Component(f.value, index, m.v21); }
+template <std::size_t N>
+std::array<std::u16string, N> Parts(const Mapping& m, const Field& f) {
+  std::array<std::u16string, N> parts;
+  Components(f.value, m.v21, parts);
+  return parts;
+}
 
 void MapName(Mapping& m, const Field& f) {
   if (f.phonetic) {  // a reading written as a second N (RFC 9554)
-    SetText(m, Col("YomiLastName"), 3, Part(m, f, 0));
-    SetText(m, Col("YomiFirstName"), 3, Part(m, f, 1));
+    auto parts = Parts<2>(m, f);
+    SetText(m, Col("YomiLastName"), 3, std::move(parts[0]));
+    SetText(m, Col("YomiFirstName"), 3, std::move(parts[1]));
     return;
   }
   SetText(m, Col("YomiLastName"), 2, SortAsPart(f.sort_as, 0));
   SetText(m, Col("YomiFirstName"), 2, SortAsPart(f.sort_as, 1));
   if (m.name_seen) return;
   m.name_seen = true;
-  SetText(m, Col("lastname"), 1, Part(m, f, 0));
-  SetText(m, Col("FirstName"), 1, Part(m, f, 1));
-  SetText(m, Col("Title"), 1, Part(m, f, 3));
-  SetText(m, Col("Suffix"), 1, Part(m, f, 4));
+  auto parts = Parts<5>(m, f);
+  SetText(m, Col("lastname"), 1, std::move(parts[0]));
+  SetText(m, Col("FirstName"), 1, std::move(parts[1]));
+  SetText(m, Col("Title"), 1, std::move(parts[3]));
+  SetText(m, Col("Suffix"), 1, std::move(parts[4]));
 }
 
 // The reading from a Japanese phone. When only the first part is filled
 // and holds a space (ASCII or ideographic), the space separates the names.
 void MapIrmcReading(Mapping& m, const Field& f) {
-  std::u16string last = Part(m, f, 0);
-  std::u16string first = Part(m, f, 1);
+  auto [last, first] = Parts<2>(m, f);
   const std::size_t space = last.find_first_of(u" \u3000");
   if (first.empty() && space != std::u16string::npos) {
     first = last.substr(space + 1);
@@ -207,12 +229,9 @@ void MapIrmcReading(Mapping& m, const Field& f) {
 
 void FillAddress(Mapping& m, AddressKind kind, const Field& f) {
   if (m.address_seen[kind]) return;
-  std::array<std::u16string, 7> parts;
+  auto parts = Parts<7>(m, f);
   bool any = false;
-  for (std::size_t i = 0; i < parts.size(); ++i) {
-    parts[i] = Part(m, f, i);
-    any = any || !parts[i].empty();
-  }
+  for (const std::u16string& part : parts) any = any || !part.empty();
   if (!any) return;
   m.address_seen[kind] = true;
   const AddressColumns& c = kAddresses[kind];
@@ -240,10 +259,11 @@ void MapAddress(Mapping& m, const Field& f) {
 void MapOrg(Mapping& m, const Field& f) {
   if (m.org_seen) return;
   m.org_seen = true;
-  SetText(m, Col("CompanyName"), 1, Part(m, f, 0));
-  SetText(m, Col("FileAs"), 3, Part(m, f, 0));
-  SetText(m, Col("Department"), 1, Part(m, f, 1));
-  SetText(m, Col("OfficeLocation"), 2, Part(m, f, 2));
+  auto parts = Parts<3>(m, f);
+  SetText(m, Col("CompanyName"), 1, parts[0]);
+  SetText(m, Col("FileAs"), 3, std::move(parts[0]));
+  SetText(m, Col("Department"), 1, std::move(parts[1]));
+  SetText(m, Col("OfficeLocation"), 2, std::move(parts[2]));
   SetText(m, Col("YomiCompanyName"), 2, SortAsPart(f.sort_as, 0));
 }
 

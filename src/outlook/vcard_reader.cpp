@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 
 #include "outlook/vcard_fields.h"
 #include "outlook/vcard_lexer.h"
@@ -98,13 +99,26 @@ void OnLine(const Units& u, Scan& s, LineKind kind, std::size_t begin, std::size
   s.after_agent = kind == LineKind::kAgentOpen;
 }
 
+// Where the line starting at unit `i` ends (at its CR or LF, or the end).
+std::size_t LineEnd(const Units& u, std::size_t i) {
+  const std::size_t n = u.size();
+  if (u.width == 1) {  // the common case: bytes, searched in bulk
+    const char* const data = u.file.data() + u.base;
+    const void* lf = std::memchr(data + i, '\n', n - i);
+    const std::size_t lf_at = lf == nullptr ? n : static_cast<const char*>(lf) - data;
+    const void* cr = std::memchr(data + i, '\r', lf_at - i);
+    return cr == nullptr ? lf_at : static_cast<const char*>(cr) - data;
+  }
+  while (i < n && u.at(i) != '\r' && u.at(i) != '\n') ++i;
+  return i;
+}
+
 std::vector<CardExtent> ScanCards(const Units& u) {
   Scan s;
   const std::size_t n = u.size();
   std::size_t i = 0;
   while (i < n) {
-    std::size_t end = i;
-    while (end < n && u.at(end) != '\r' && u.at(end) != '\n') ++end;
+    const std::size_t end = LineEnd(u, i);
     // CR LF, LF, CR CR LF or a lone CR, as the content-line reader takes them.
     std::size_t next = end;
     if (next + 1 < n && u.at(next) == '\r' && u.at(next + 1) == '\n') {
@@ -138,6 +152,7 @@ struct CardReading {
 };
 
 bool IsMarker(const RawProperty& p, std::string_view name) {
+  if (p.name.size() != name.size() || !p.group.empty()) return false;
   std::string_view value = p.value;
   while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.remove_suffix(1);
   while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
@@ -243,6 +258,7 @@ std::optional<Card> ReadCard(std::string_view file, CardExtent extent) {
   const Units units = UnitsOf(file);
   std::string_view bytes = ExtentBytes(file, extent, units.base, units.width);
   CardReading r;
+  r.fields.reserve(32);
   std::string transcoded;
   if (units.width == 2) {
     transcoded = Utf16ToUtf8(bytes, units.big_endian);

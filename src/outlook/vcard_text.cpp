@@ -215,7 +215,9 @@ void DecodeQuotedPrintable(std::string_view in, std::string& out) {
 }
 
 void NormaliseLineBreaks(std::u16string& text) {
-  if (text.find_first_of(u"\r\n") == std::u16string::npos) return;
+  bool any = false;
+  for (char16_t c : text) any = any || c == u'\r' || c == u'\n';
+  if (!any) return;
   std::u16string out;
   out.reserve(text.size() + 8);
   for (std::size_t i = 0; i < text.size(); ++i) {

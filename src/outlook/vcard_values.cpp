@@ -1,5 +1,7 @@
 #include "outlook/vcard_values.h"
 
+#include <algorithm>
+
 namespace vcard {
 namespace {
 
@@ -63,24 +65,19 @@ std::u16string UnescapeText(std::u16string_view text, bool v21) {
   return out;
 }
 
-std::u16string Component(std::u16string_view text, std::size_t index, bool v21) {
+void Components(std::u16string_view text, bool v21, std::span<std::u16string> out) {
+  for (std::u16string& part : out) part.clear();
   std::size_t begin = 0;
   std::size_t found = 0;
-  for (std::size_t i = 0; i <= text.size(); ++i) {
-    if (i < text.size() && text[i] == u'\\') {
+  for (std::size_t i = 0; i <= text.size() && found < out.size(); ++i) {
+    if (i + 1 < text.size() && text[i] == u'\\') {
       ++i;  // the escaped character never splits
       continue;
     }
     if (i < text.size() && text[i] != u';') continue;
-    if (found == index) {
-      std::u16string out;
-      AppendUnescaped(text.substr(begin, i - begin), v21, out);
-      return out;
-    }
-    ++found;
+    AppendUnescaped(text.substr(begin, std::min(i, text.size()) - begin), v21, out[found++]);
     begin = i + 1;
   }
-  return {};
 }
 
 std::u16string SortAsPart(std::u16string_view text, std::size_t index) {

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -17,10 +18,10 @@ namespace vcard {
 // returned as it is.
 std::u16string UnescapeText(std::u16string_view text, bool v21);
 
-// Component `index` (from 0) of a structured value (N, ADR, ORG), split at
-// ';' not preceded by a backslash, escapes resolved (2.1: only \; \\ \:).
-// Empty when the value has fewer components.
-std::u16string Component(std::u16string_view text, std::size_t index, bool v21);
+// The first out.size() components of a structured value (N, ADR, ORG),
+// split at ';' not preceded by a backslash, escapes resolved (2.1: only
+// \; \\ \:). Components the value does not have are left empty.
+void Components(std::u16string_view text, bool v21, std::span<std::u16string> out);
 
 // Part `index` of a SORT-AS parameter: parts are separated by ';' when the
 // value holds one (as Android writes it), else by ',' (RFC 6350).
