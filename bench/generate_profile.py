@@ -3,7 +3,8 @@
 
 Two layouts of the same N cards:
   files   one card per file, in a folder tree three levels deep under
-          <out>/store/Contacts (Contacts/gNN/hNN/iNN, cards in every folder)
+          <out>/store/Contacts (Contacts/gNN/hNN/iNN, cards in every folder;
+          2 to 10 subfolders per folder, depending on N)
   single  all N cards in one file, <out>/store/Contacts/all.vcf
 
 The values look like what phones and address books export for a Japanese
@@ -68,7 +69,7 @@ ROMAJI = ["sato", "suzuki", "takahashi", "tanaka", "ito", "watanabe", "yamamoto"
 
 PHOTO_BLOBS = 8
 PHOTO_BASE64_BYTES = 20 * 1024
-FANOUT = 10  # subfolders per folder; three levels: 10 + 100 + 1000 folders
+MAX_FANOUT = 10  # subfolders per folder; three levels: at most 10 + 100 + 1000 folders
 
 
 def escape(text):
@@ -268,22 +269,25 @@ def cards(count, seed):
         yield maker(f, photo), True
 
 
-def folder_paths(root):
-    """Contacts itself and its three levels of subfolders, depth-first."""
+def folder_paths(root, count):
+    """Contacts itself and its three levels of subfolders, depth-first: as
+    many as keep about a hundred cards or more in each folder, at least 2 and
+    at most 10 subfolders per folder."""
+    fanout = max(2, min(MAX_FANOUT, int((count / 100) ** (1 / 3) + 1e-9)))
     paths = [root]
-    for a in range(FANOUT):
+    for a in range(fanout):
         pa = os.path.join(root, f"g{a:02d}")
         paths.append(pa)
-        for b in range(FANOUT):
+        for b in range(fanout):
             pb = os.path.join(pa, f"h{b:02d}")
             paths.append(pb)
-            for c in range(FANOUT):
+            for c in range(fanout):
                 paths.append(os.path.join(pb, f"i{c:02d}"))
     return paths
 
 
 def write_files(out, count, seed):
-    folders = folder_paths(os.path.join(out, "store", "Contacts"))
+    folders = folder_paths(os.path.join(out, "store", "Contacts"), count)
     for path in folders:
         os.makedirs(path, exist_ok=True)
     exported = 0

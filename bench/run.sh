@@ -1,0 +1,198 @@
+#!/usr/bin/env bash
+# Whole-run benchmark: builds the program with optimisation, generates
+# profiles of 10,000, 100,000 and 1,000,000 contacts in both layouts (one card
+# per file in a three-level folder tree; one file holding every card), and for
+# each one measures
+#   - the export: wall time, user and system CPU time and peak resident
+#     memory (GNU time, %M = the "Maximum resident set size" of time -v);
+#   - contacts per second: records / (wall - 0.5 s), the 0.5 s being the fixed
+#     pause the run sequence makes before it releases the application object;
+#     and records / (user + sys), which the load of other processes on the
+#     machine does not change;
+#   - the I/O floor: cat over the same .vcf files to /dev/null.
+# Every measured run follows an unmeasured one over the same files, so the file
+# cache is warm. On the 100,000-contact profiles it also runs the Python peer
+# (bench/peer_vobject.py) and the object-model call counter (count_calls).
+#
+# Environment:
+#   SIZES="10000 100000 1000000"  profile sizes
+#   PEER=1                        0 skips the Python peer
+#   WORK=/some/dir                where profiles go (default: a new temp dir,
+#                                 removed at the end); 1,000,000 contacts take
+#                                 about 6 GB one per file, 3 GB in one file,
+#                                 one layout at a time
+#   BUILD=<repo>/build-bench      build directory
+# Prints a Markdown report on stdout (progress goes to stderr).
+set -euo pipefail
+
+REPO=$(cd "$(dirname "$0")/.." && pwd)
+BUILD=${BUILD:-$REPO/build-bench}
+SIZES=${SIZES:-"10000 100000 1000000"}
+PEER=${PEER:-1}
+PAUSE=0.5
+PY=/usr/bin/python3  # Debian's, which has python3-vobject
+
+log() { echo "[$(date -u +%H:%M:%S)] $*" >&2; }
+
+log "building in $BUILD"
+cmake -S "$REPO" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DCONTACT_EXPORT_BENCH=ON \
+  -DCONTACT_EXPORT_TESTS=OFF >/dev/null
+cmake --build "$BUILD" -j2 >/dev/null
+PROGRAM=$BUILD/contact-export
+COUNT_CALLS=$BUILD/bench/count_calls
+
+if [ -n "${WORK:-}" ]; then
+  mkdir -p "$WORK"
+  KEEP=1
+else
+  WORK=$(mktemp -d /tmp/contact-export-bench.XXXXXX)
+  KEEP=0
+fi
+cleanup() { [ "$KEEP" = 1 ] || rm -rf "$WORK"; }
+trap cleanup EXIT
+
+# timed OUT CMD...: runs CMD under GNU time; OUT gets "wall user sys maxrss_kb".
+timed() {
+  local out=$1
+  shift
+  /usr/bin/time -f '%e %U %S %M' -o "$out" "$@"
+}
+
+# field N FILE: the Nth number of a timed result.
+field() { awk -v n="$1" '{print $n}' "$2"; }
+calc() { awk "BEGIN { printf \"%s\", $1 }"; }
+
+free_gb() { df -P -k "$WORK" | awk 'NR == 2 { printf "%d", $4 / 1048576 }'; }
+
+ROWS=()
+declare -A WALL CPU
+
+# measure N LAYOUT: generates, runs, records one table row; leaves the profile.
+measure() {
+  local n=$1 layout=$2
+  local profile=$WORK/p$n-$layout
+  log "generating $n contacts, layout $layout"
+  rm -rf "$profile"
+  local expected
+  expected=$($PY "$REPO/bench/generate_profile.py" --count "$n" --layout "$layout" --out "$profile")
+  local bytes
+  bytes=$(du -sb "$profile" | cut -f1)
+  find "$profile" -name '*.vcf' -print0 | sort -z >"$WORK/list"
+
+  log "cat floor"
+  xargs -0 cat <"$WORK/list" >/dev/null
+  timed "$WORK/t.cat" xargs -0 cat <"$WORK/list" >/dev/null
+
+  log "export (warm-up, then measured)"
+  local out=$WORK/out.csv
+  CONTACT_EXPORT_PROFILE=$profile "$PROGRAM" "$out"
+  rm -f "$out"
+  CONTACT_EXPORT_PROFILE=$profile timed "$WORK/t.run" "$PROGRAM" "$out"
+  local written
+  written=$(wc -l <"$out")
+  rm -f "$out"
+  [ "$written" = "$expected" ] || log "WARNING: $written records written, $expected expected"
+
+  local wall user sys rss catwall
+  wall=$(field 1 "$WORK/t.run"); user=$(field 2 "$WORK/t.run"); sys=$(field 3 "$WORK/t.run")
+  rss=$(field 4 "$WORK/t.run"); catwall=$(field 1 "$WORK/t.cat")
+  local net cpu
+  net=$(calc "$wall - $PAUSE"); cpu=$(calc "$user + $sys")
+  WALL[$n-$layout]=$net
+  CPU[$n-$layout]=$cpu
+  ROWS+=("| $n | $layout | $(calc "$bytes / 1048576" | cut -d. -f1) MB | $written | $wall | $user + $sys | \
+$(calc "$written / ($net > 0 ? $net : 0.001)" | cut -d. -f1) | $(calc "$written / ($cpu > 0 ? $cpu : 0.001)" | cut -d. -f1) | \
+$(calc "$rss / 1024" | cut -d. -f1) MB | $catwall | $(calc "$net / ($catwall > 0 ? $catwall : 0.01)") |")
+}
+
+PEER_ROWS=()
+CALL_ROWS=()
+
+peer() {
+  local n=$1 layout=$2
+  local profile=$WORK/p$n-$layout
+  log "Python peer over $n contacts, layout $layout"
+  timed "$WORK/t.peer" "$PY" "$REPO/bench/peer_vobject.py" "$profile" "$WORK/peer.csv" >/dev/null
+  local wall cpu
+  wall=$(field 1 "$WORK/t.peer"); cpu=$(calc "$(field 2 "$WORK/t.peer") + $(field 3 "$WORK/t.peer")")
+  rm -f "$WORK/peer.csv"
+  PEER_ROWS+=("| $n | $layout | $wall | $cpu | $(calc "$wall / (${WALL[$n-$layout]} + $PAUSE)") | \
+$(calc "$wall / ${WALL[$n-$layout]}") | $(calc "$cpu / ${CPU[$n-$layout]}") |")
+}
+
+calls() {
+  local n=$1 layout=$2
+  log "object-model calls over $n contacts, layout $layout"
+  CONTACT_EXPORT_PROFILE=$WORK/p$n-$layout "$COUNT_CALLS" "$WORK/calls.csv" >"$WORK/calls.txt"
+  rm -f "$WORK/calls.csv"
+  CALL_ROWS+=("| $n | $layout | $(awk '$1 == "contacts" {print $2}' "$WORK/calls.txt") | \
+$(awk '$1 == "calls" {print $2}' "$WORK/calls.txt") | $(awk '$1 == "calls_per_contact" {print $2}' "$WORK/calls.txt") |")
+}
+
+LOAD_BEFORE=$(cut -d' ' -f1-3 /proc/loadavg)
+START=$(date +%s)
+for n in $SIZES; do
+  for layout in single files; do
+    if [ "$n" -ge 1000000 ] && [ "$(free_gb)" -lt 10 ]; then
+      log "skipping $n contacts: less than 10 GB free in $WORK"
+      continue
+    fi
+    measure "$n" "$layout"
+    if [ "$n" = 100000 ]; then
+      calls "$n" "$layout"
+      [ "$PEER" = 1 ] && peer "$n" "$layout"
+    fi
+    # The big profiles go as soon as they are measured.
+    [ "$n" -ge 1000000 ] && rm -rf "$WORK/p$n-$layout"
+  done
+done
+LOAD_AFTER=$(cut -d' ' -f1-3 /proc/loadavg)
+
+cat <<EOF
+## Whole runs
+
+Machine: $(nproc) cores, $(lscpu | sed -n 's/^Model name: *//p' | head -1), $(free -g | awk '/^Mem:/ {print $2}') GB RAM;
+load average $LOAD_BEFORE at the start, $LOAD_AFTER at the end; $(date -u '+%Y-%m-%d %H:%M UTC'), $(( $(date +%s) - START )) s.
+Build: \`cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DCONTACT_EXPORT_BENCH=ON\`, commit $(git -C "$REPO" rev-parse --short HEAD).
+
+Contacts/s (wall) = records / (wall - 0.5 s): the run sequence pauses 500 ms
+before it releases the application object, and that pause is taken out.
+Contacts/s (CPU) = records / (user + sys). "x cat" = (wall - 0.5 s) / cat wall.
+
+| contacts | layout | size | records | wall s | user + sys s | contacts/s (wall) | contacts/s (CPU) | peak RSS | cat s | x cat |
+|---|---|---|---|---|---|---|---|---|---|---|
+EOF
+printf '%s\n' "${ROWS[@]}"
+
+echo
+echo "Growth, 1,000,000 against 100,000 contacts (wall - 0.5 s; CPU):"
+echo
+for layout in single files; do
+  if [ -n "${WALL[1000000-$layout]:-}" ] && [ -n "${WALL[100000-$layout]:-}" ]; then
+    echo "- $layout: $(calc "${WALL[1000000-$layout]} / ${WALL[100000-$layout]}") x wall, $(calc "${CPU[1000000-$layout]} / ${CPU[100000-$layout]}") x CPU"
+  fi
+done
+
+if [ ${#CALL_ROWS[@]} -gt 0 ]; then
+  cat <<EOF
+
+## Object-model calls (bench/count_calls)
+
+| contacts | layout | records | calls | calls per record |
+|---|---|---|---|---|
+EOF
+  printf '%s\n' "${CALL_ROWS[@]}"
+fi
+
+if [ ${#PEER_ROWS[@]} -gt 0 ]; then
+  cat <<EOF
+
+## Python peer (bench/peer_vobject.py, python3-vobject + csv)
+
+Ratios: peer wall / our wall; peer wall / our (wall - 0.5 s); peer CPU / our CPU.
+
+| contacts | layout | peer wall s | peer user + sys s | x ours (wall) | x ours (wall - 0.5 s) | x ours (CPU) |
+|---|---|---|---|---|---|---|
+EOF
+  printf '%s\n' "${PEER_ROWS[@]}"
+fi
