@@ -156,6 +156,39 @@ std::string_view TrimParamValue(std::string_view value) {
   return value;
 }
 
+namespace {
+
+// Appends to `line` the lines that continue it: folded lines, and for
+// quoted-printable values the line after a soft line break. Base64 data is
+// passed over without copying.
+std::string_view JoinContinuations(LineReader& r, std::string_view line, Header& h) {
+  bool joined = false;
+  while (r.pos < r.text.size()) {
+    const Line next = PhysicalLine(r.text, r.pos);
+    const std::string_view n = r.text.substr(next.begin, next.end - next.begin);
+    // A quoted-printable line ending in '=' continues on the next line
+    // whatever that starts with; otherwise a leading space or tab folds.
+    const bool soft = h.colon != kNone && h.quoted_printable && !line.empty() && line.back() == '=' &&
+                      !IsEndOfCard(n);
+    const bool fold = !n.empty() && IsSpace(n.front());
+    if (!soft && !fold) break;
+    r.pos = next.next;
+    if (h.binary) continue;
+    if (!joined) r.scratch.assign(line);
+    joined = true;
+    if (soft) r.scratch.pop_back();
+    r.scratch.append(soft ? n : n.substr(1));
+    line = r.scratch;
+    if (h.colon == kNone) {
+      ScanHeader(line, h);
+      if (h.colon != kNone) ReadEncoding(line, h);
+    }
+  }
+  return line;
+}
+
+}  // namespace
+
 bool NextProperty(LineReader& r, RawProperty& p) {
   const std::string_view t = r.text;
   while (r.pos < t.size()) {
@@ -164,35 +197,10 @@ bool NextProperty(LineReader& r, RawProperty& p) {
     // Blank lines, and continuation lines of a line that was passed over.
     if (first.begin == first.end || IsSpace(t[first.begin])) continue;
     std::string_view line = t.substr(first.begin, first.end - first.begin);
-    bool joined = false;
     Header h;
     ScanHeader(line, h);
     if (h.colon != kNone) ReadEncoding(line, h);
-    while (r.pos < t.size()) {
-      const Line next = PhysicalLine(t, r.pos);
-      const std::string_view n = t.substr(next.begin, next.end - next.begin);
-      // A quoted-printable line ending in '=' continues on the next line
-      // whatever that starts with; otherwise a leading space or tab folds.
-      const bool soft = h.colon != kNone && h.quoted_printable && !line.empty() && line.back() == '=' &&
-                        !IsEndOfCard(n);
-      const bool fold = !n.empty() && IsSpace(n.front());
-      if (!soft && !fold) break;
-      r.pos = next.next;
-      if (h.binary) continue;
-      if (!joined) r.scratch.assign(line);
-      joined = true;
-      if (soft) {
-        r.scratch.pop_back();
-        r.scratch.append(n);
-      } else {
-        r.scratch.append(n.substr(1));
-      }
-      line = r.scratch;
-      if (h.colon == kNone) {
-        ScanHeader(line, h);
-        if (h.colon != kNone) ReadEncoding(line, h);
-      }
-    }
+    line = JoinContinuations(r, line, h);
     if (h.colon == kNone) {
       // An unbalanced quote in the parameters: the first ':' ends them.
       if (h.first_colon == kNone) continue;
