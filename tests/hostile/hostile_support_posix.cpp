@@ -1,0 +1,337 @@
+#include "hostile/hostile_support.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <stdexcept>
+#include <thread>
+
+#include "support/run_program.h"
+#include "support/test_files.h"
+
+extern char** environ;
+
+namespace hostile {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+[[noreturn]] void Fail(const std::string& what) {
+  throw std::runtime_error(what + ": " + std::strerror(errno));
+}
+
+// Only async-signal-safe calls between fork and exec.
+[[noreturn]] void ExecChild(const RunOptions& options, const std::vector<char*>& argv,
+                            const std::vector<char*>& envp, int startGate) {
+  if (startGate >= 0) {
+    char byte;
+    while (read(startGate, &byte, 1) < 0 && errno == EINTR) {
+    }
+    close(startGate);
+  }
+  if (options.fileSizeLimit) {
+    const rlimit limit{*options.fileSizeLimit, *options.fileSizeLimit};
+    if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);
+  }
+  execve(argv[0], argv.data(), envp.data());
+  _exit(127);
+}
+
+std::vector<std::string> ChildEnvironment(const RunOptions& options) {
+  std::vector<std::string> environment;
+  for (char** entry = environ; *entry; ++entry) {
+    if (std::strncmp(*entry, "CONTACT_EXPORT_PROFILE=", 23) != 0) environment.push_back(*entry);
+  }
+  if (!options.profile.empty()) environment.push_back("CONTACT_EXPORT_PROFILE=" + options.profile);
+  return environment;
+}
+
+std::vector<char*> Pointers(std::vector<std::string>& strings) {
+  std::vector<char*> pointers;
+  for (std::string& s : strings) pointers.push_back(s.data());
+  pointers.push_back(nullptr);
+  return pointers;
+}
+
+std::uint64_t Fnv1a(std::uint64_t hash, const char* data, std::size_t size) {
+  for (std::size_t i = 0; i < size; ++i) {
+    hash = (hash ^ static_cast<unsigned char>(data[i])) * 0x100000001b3ULL;
+  }
+  return hash;
+}
+
+char TypeOf(mode_t mode) {
+  if (S_ISDIR(mode)) return 'd';
+  if (S_ISREG(mode)) return 'f';
+  if (S_ISLNK(mode)) return 'l';
+  if (S_ISFIFO(mode)) return 'p';
+  if (S_ISCHR(mode)) return 'c';
+  if (S_ISBLK(mode)) return 'b';
+  return 's';
+}
+
+std::vector<std::string> SortedNames(int directory) {
+  const int copy = openat(directory, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (copy < 0) Fail("open directory");
+  DIR* dir = fdopendir(copy);
+  if (!dir) Fail("fdopendir");
+  std::vector<std::string> names;
+  while (const dirent* entry = readdir(dir)) {
+    if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) {
+      names.emplace_back(entry->d_name);
+    }
+  }
+  closedir(dir);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+Entry StatEntry(int directory, const std::string& name, const std::string& path) {
+  struct stat info {};
+  if (fstatat(directory, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) Fail("lstat " + path);
+  Entry entry;
+  entry.path = path;
+  entry.type = TypeOf(info.st_mode);
+  entry.size = static_cast<std::uint64_t>(info.st_size);
+  entry.mtimeSeconds = info.st_mtim.tv_sec;
+  entry.mtimeNanoseconds = info.st_mtim.tv_nsec;
+  if (entry.type == 'f') {
+    const int fd = openat(directory, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) Fail("open " + path);
+    entry.hash = 0xcbf29ce484222325ULL;
+    std::vector<char> buffer(1 << 20);
+    for (ssize_t n; (n = read(fd, buffer.data(), buffer.size())) > 0;) {
+      entry.hash = Fnv1a(entry.hash, buffer.data(), static_cast<std::size_t>(n));
+    }
+    close(fd);
+  } else if (entry.type == 'l') {
+    std::vector<char> target(4096);
+    const ssize_t n = readlinkat(directory, name.c_str(), target.data(), target.size());
+    if (n >= 0) entry.target.assign(target.data(), static_cast<std::size_t>(n));
+  }
+  return entry;
+}
+
+// A directory being walked: its descriptor and the names still to visit.
+struct Level {
+  int fd;
+  std::string path;
+  std::vector<std::string> names;
+  std::size_t next = 0;
+};
+
+// Visits every entry below `root` depth-first, holding one descriptor per
+// level. `visit` sees each entry; `leave` each directory after its contents.
+template <typename Visit, typename Leave>
+void WalkTree(const std::filesystem::path& root, Visit visit, Leave leave) {
+  const int top = open(root.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (top < 0) Fail("open " + root.string());
+  std::vector<Level> stack;
+  stack.push_back({top, "", SortedNames(top)});
+  while (!stack.empty()) {
+    Level& level = stack.back();
+    if (level.next == level.names.size()) {
+      close(level.fd);
+      const std::string path = level.path;
+      stack.pop_back();
+      if (!stack.empty()) leave(stack.back().fd, stack.back().names[stack.back().next - 1], path);
+      continue;
+    }
+    const std::string name = level.names[level.next++];
+    const std::string path = level.path.empty() ? name : level.path + "/" + name;
+    if (!visit(level.fd, name, path)) continue;
+    const int child = openat(level.fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (child < 0) Fail("open " + path);
+    stack.push_back({child, path, SortedNames(child)});
+  }
+}
+
+}  // namespace
+
+pid_t StartProgram(const RunOptions& options, int startGate) {
+  std::vector<std::string> argv;
+  if (options.asNobody) {
+    argv = {"/usr/bin/setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"};
+  }
+  argv.push_back(options.program.empty() ? testprogram::ProgramPath() : options.program);
+  argv.insert(argv.end(), options.args.begin(), options.args.end());
+  std::vector<std::string> environment = ChildEnvironment(options);
+  const std::vector<char*> argp = Pointers(argv);
+  const std::vector<char*> envp = Pointers(environment);
+  const pid_t pid = fork();
+  if (pid < 0) Fail("fork");
+  if (pid == 0) ExecChild(options, argp, envp, startGate);
+  return pid;
+}
+
+RunResult WaitProgram(pid_t pid, double timeoutSeconds) {
+  const auto start = Clock::now();
+  const auto deadline = start + std::chrono::duration<double>(timeoutSeconds);
+  RunResult result;
+  int status = 0;
+  rusage usage{};
+  for (;;) {
+    const pid_t done = wait4(pid, &status, WNOHANG, &usage);
+    if (done == pid) break;
+    if (done < 0 && errno != EINTR) Fail("wait4");
+    if (Clock::now() > deadline && !result.timedOut) {
+      result.timedOut = true;
+      kill(pid, SIGKILL);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  result.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  result.peakKiB = usage.ru_maxrss;
+  if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
+  return result;
+}
+
+RunResult RunProgram(const RunOptions& options) {
+  return WaitProgram(StartProgram(options), options.timeoutSeconds);
+}
+
+std::string Describe(const RunResult& result) {
+  std::string text = result.timedOut ? "timed out"
+                     : result.signal ? "signal " + std::to_string(result.signal)
+                                     : "exit " + std::to_string(result.exitCode);
+  return text + " after " + std::to_string(result.seconds) + " s, peak " +
+         std::to_string(result.peakKiB / 1024) + " MiB";
+}
+
+std::vector<Entry> SnapshotTree(const std::filesystem::path& root) {
+  std::vector<Entry> entries;
+  {
+    const int parent = open(root.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (parent < 0) Fail("open " + root.parent_path().string());
+    entries.push_back(StatEntry(parent, root.filename().string(), "."));
+    close(parent);
+  }
+  WalkTree(
+      root,
+      [&](int directory, const std::string& name, const std::string& path) {
+        entries.push_back(StatEntry(directory, name, path));
+        return entries.back().type == 'd';
+      },
+      [](int, const std::string&, const std::string&) {});
+  return entries;
+}
+
+std::string FirstDifference(const std::vector<Entry>& before, const std::vector<Entry>& after) {
+  const std::size_t common = std::min(before.size(), after.size());
+  for (std::size_t i = 0; i < common; ++i) {
+    const Entry& a = before[i];
+    const Entry& b = after[i];
+    if (a == b) continue;
+    if (a.path != b.path) return "entry " + a.path + " became " + b.path;
+    return a.path + " changed (type " + a.type + "->" + b.type + ", size " +
+           std::to_string(a.size) + "->" + std::to_string(b.size) + ", mtime " +
+           std::to_string(a.mtimeSeconds) + "." + std::to_string(a.mtimeNanoseconds) + "->" +
+           std::to_string(b.mtimeSeconds) + "." + std::to_string(b.mtimeNanoseconds) + ")";
+  }
+  if (before.size() != after.size()) {
+    return "entry count " + std::to_string(before.size()) + " -> " + std::to_string(after.size());
+  }
+  return "";
+}
+
+void MakeNestedFolders(const std::filesystem::path& root, int levels, const std::string& name,
+                       const std::vector<std::pair<int, std::string>>& cards) {
+  int current = open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (current < 0) Fail("open " + root.string());
+  for (int level = 0;; ++level) {
+    for (const auto& [at, contents] : cards) {
+      if (at != level) continue;
+      const int fd = openat(current, "c.vcf", O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+      if (fd < 0 || write(fd, contents.data(), contents.size()) != static_cast<ssize_t>(contents.size())) {
+        Fail("write card at level " + std::to_string(level));
+      }
+      close(fd);
+    }
+    if (level == levels) break;
+    if (mkdirat(current, name.c_str(), 0755) != 0) Fail("mkdir level " + std::to_string(level));
+    const int next = openat(current, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (next < 0) Fail("open level " + std::to_string(level));
+    close(current);
+    current = next;
+  }
+  close(current);
+}
+
+void RemoveTree(const std::filesystem::path& root) {
+  struct stat info {};
+  if (lstat(root.c_str(), &info) != 0) return;
+  if (!S_ISDIR(info.st_mode)) {
+    unlink(root.c_str());
+    return;
+  }
+  WalkTree(
+      root,
+      [](int directory, const std::string& name, const std::string&) {
+        struct stat entry {};
+        if (fstatat(directory, name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISDIR(entry.st_mode)) {
+          return true;  // removed on the way back up
+        }
+        unlinkat(directory, name.c_str(), 0);
+        return false;
+      },
+      [](int parent, const std::string& name, const std::string&) {
+        unlinkat(parent, name.c_str(), AT_REMOVEDIR);
+      });
+  rmdir(root.c_str());
+}
+
+std::string ContactCard(const std::string& last, const std::string& first, const std::string& note) {
+  std::string card = "BEGIN:VCARD\r\nVERSION:3.0\r\nN:" + last + ";" + first + ";;;\r\nFN:" + first +
+                     " " + last + "\r\n";
+  if (!note.empty()) card += "NOTE:" + note + "\r\n";
+  return card + "END:VCARD\r\n";
+}
+
+std::string ContactRecord(const std::string& last, const std::string& first,
+                          const std::string& note) {
+  std::vector<std::string> fields{last, first, "", "", "", first + " " + last};
+  if (!note.empty()) {
+    fields.resize(19);
+    fields[18] = note;  // Body
+  }
+  return testfiles::RecordLine(fields);
+}
+
+Contacts NumberedContacts(int count, const std::string& note) {
+  Contacts contacts;
+  for (int i = 0; i < count; ++i) {
+    char number[16];
+    std::snprintf(number, sizeof number, "%06d", i);
+    contacts.cards += ContactCard(std::string("Last") + number, std::string("First") + number, note);
+    contacts.records.push_back(
+        ContactRecord(std::string("Last") + number, std::string("First") + number, note));
+  }
+  return contacts;
+}
+
+bool IsPrefixOfRecords(const std::string& file, const std::vector<std::string>& records,
+                       std::size_t* whole) {
+  std::size_t at = 0;
+  std::size_t count = 0;
+  while (at < file.size()) {
+    if (count == records.size() || file.compare(at, records[count].size(), records[count]) != 0) {
+      return false;
+    }
+    at += records[count++].size();
+  }
+  if (whole) *whole = count;
+  return true;
+}
+
+}  // namespace hostile
