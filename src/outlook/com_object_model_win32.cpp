@@ -183,34 +183,41 @@ class DispatchObject final : public Object {
 
 Value FromVariant(VARIANT& value);
 
-// Converts an argument; the VARIANT is owned by the caller's ArgumentList.
-void ToVariant(const Value& argument, VARIANT& out) {
-  if (const auto* text = std::get_if<std::u16string>(&argument)) {
-    V_BSTR(&out) = ToBstr(*text);
-    V_VT(&out) = VT_BSTR;
-  } else if (const auto* date = std::get_if<Date>(&argument)) {
-    V_VT(&out) = VT_DATE;
-    V_DATE(&out) = OleFromDate(*date);
-  } else if (const auto* number = std::get_if<std::int64_t>(&argument)) {
-    // Indexes and enumeration values are Longs to Outlook.
-    if (*number >= std::numeric_limits<LONG>::min() && *number <= std::numeric_limits<LONG>::max()) {
-      V_VT(&out) = VT_I4;
-      V_I4(&out) = static_cast<LONG>(*number);
-    } else {
-      V_VT(&out) = VT_I8;
-      V_I8(&out) = *number;
-    }
-  } else if (const auto* object = std::get_if<Handle>(&argument)) {
-    IDispatch* dispatch = nullptr;
-    if (*object) {
-      const auto* com = dynamic_cast<const DispatchObject*>(object->get());
-      if (com == nullptr) throw ObjectModelError(kTypeMismatch);
-      dispatch = com->dispatch();
-      dispatch->AddRef();
-    }
-    V_VT(&out) = VT_DISPATCH;
-    V_DISPATCH(&out) = dispatch;
+// Arguments into VARIANTs that the caller's ArgumentList owns.
+void SetVariant(VARIANT&, std::monostate) {}  // stays VT_EMPTY
+
+void SetVariant(VARIANT& out, const std::u16string& text) {
+  V_BSTR(&out) = ToBstr(text);
+  V_VT(&out) = VT_BSTR;
+}
+
+void SetVariant(VARIANT& out, const Date& date) {
+  V_VT(&out) = VT_DATE;
+  V_DATE(&out) = OleFromDate(date);
+}
+
+// Indexes and enumeration values are Longs to Outlook.
+void SetVariant(VARIANT& out, std::int64_t number) {
+  if (number >= std::numeric_limits<LONG>::min() && number <= std::numeric_limits<LONG>::max()) {
+    V_VT(&out) = VT_I4;
+    V_I4(&out) = static_cast<LONG>(number);
+  } else {
+    V_VT(&out) = VT_I8;
+    V_I8(&out) = number;
   }
+}
+
+// Only objects of this model can be handed back to it.
+void SetVariant(VARIANT& out, const Handle& object) {
+  IDispatch* dispatch = nullptr;
+  if (object) {
+    const auto* com = dynamic_cast<const DispatchObject*>(object.get());
+    if (com == nullptr) throw ObjectModelError(kTypeMismatch);
+    dispatch = com->dispatch();
+    dispatch->AddRef();
+  }
+  V_VT(&out) = VT_DISPATCH;
+  V_DISPATCH(&out) = dispatch;
 }
 
 std::optional<std::int64_t> IntegerOf(const VARIANT& value) {
@@ -287,7 +294,9 @@ DISPID DispatchObject::MemberId(std::string_view name) {
 Value DispatchObject::Get(std::string_view name, std::span<const Value> args) {
   const DISPID id = MemberId(name);
   ArgumentList arguments(args.size());
-  for (std::size_t i = 0; i < args.size(); ++i) ToVariant(args[i], arguments.values[args.size() - 1 - i]);
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    std::visit([&](const auto& value) { SetVariant(arguments.values[args.size() - 1 - i], value); }, args[i]);
+  }
   DISPPARAMS parameters{arguments.values.data(), nullptr, static_cast<UINT>(args.size()), 0};
   OwnedVariant result;
   EXCEPINFO exception{};
