@@ -156,7 +156,7 @@ bool IsMarker(const RawProperty& p, std::string_view name) {
   std::string_view value = p.value;
   while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.remove_suffix(1);
   while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
-  return p.group.empty() && EqualsNoCase(p.name, name) && EqualsNoCase(value, "VCARD");
+  return EqualsNoCase(p.name, name) && EqualsNoCase(value, "VCARD");
 }
 
 // The property's name in upper case, when it is short enough to be one the
