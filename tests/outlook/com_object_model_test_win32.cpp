@@ -47,6 +47,7 @@ TEST_F(ComObjectModelTest, ArgumentsArriveInCallOrderAsVariants) {
   std::vector<VARTYPE> kinds;
   std::vector<VARIANT> seen(4);
   SetMember(target, "Take", [&](std::span<VARIANT> args, VARIANT* result, EXCEPINFO*) {
+    if (args.size() > seen.size()) return DISP_E_BADPARAMCOUNT;
     for (std::size_t i = 0; i < args.size(); ++i) {
       kinds.push_back(V_VT(&args[i]));
       VariantInit(&seen[i]);
