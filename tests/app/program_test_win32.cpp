@@ -129,6 +129,7 @@ TEST_F(ProgramTest, SampleProfileThroughQuotedAndUnquotedPaths) {
       {name + L" " + Quoted(folder / "quoted.csv"), folder / "quoted.csv"},
       {name + L"   " + (folder / "bare.csv").wstring(), folder / "bare.csv"},
       {bareName + L"\t\"" + folder.wstring() + L"\\\"half quoted.csv", folder / "half quoted.csv"},
+      {name + L" " + (folder / L"連絡先 一覧.csv").wstring(), folder / L"連絡先 一覧.csv"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(Run(c.commandLine).exitCode, 0u) << c.written;
