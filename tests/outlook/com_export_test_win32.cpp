@@ -75,6 +75,7 @@ om::Handle CreateTestApplication(std::u16string_view progId) {
 }
 
 void NoPause(unsigned) {}
+bool Alone() { return true; }
 
 class ComExportTest : public testing::Test {
  protected:
@@ -82,6 +83,7 @@ class ComExportTest : public testing::Test {
     comtest::ResetModel();
     om::ClearMemberIdCache();
     app::SetSleepFunction(NoPause);
+    app::SetInstanceCheck(Alone);
     om::SetObjectFactory(CreateTestApplication);
   }
   void TearDown() override {
@@ -90,6 +92,7 @@ class ComExportTest : public testing::Test {
     EXPECT_EQ(comtest::OverReleases(), 0);
     om::SetObjectFactory(nullptr);
     app::SetSleepFunction(nullptr);
+    app::SetInstanceCheck(nullptr);
     comtest::ResetModel();
   }
   int Run(IDispatch* application) {

@@ -1,0 +1,44 @@
+// Write failures, made with /dev/full (every write fails with "no space").
+#include <gtest/gtest.h>
+
+#include "app/result_codes.h"
+#include "app/run_sequence.h"
+#include "csv/csv_file.h"
+#include "support/fake_object_model.h"
+
+namespace {
+
+void NoPause(unsigned) {}
+bool Alone() { return true; }
+
+TEST(CsvFileFailures, LineWriteFailsOnceABlockCannotBeWrittenAndCloseReportsTheRest) {
+  ASSERT_EQ(csv::CsvOpen(u"/dev/full"), app::RC_OK);
+  csv::CsvClearLine();
+  csv::CsvAddField(std::u16string(1000, u'x'));
+  int result = app::RC_OK;
+  int lines = 0;
+  while (result == app::RC_OK && lines < 1000) {
+    result = csv::CsvWriteLine();
+    ++lines;
+  }
+  EXPECT_EQ(result, app::RC_FILE_WRITE_FAILED);
+  EXPECT_LT(lines, 100);  // within the first block of 64 KiB
+
+  ASSERT_EQ(csv::CsvOpen(u"/dev/full"), app::RC_OK);
+  ASSERT_EQ(csv::CsvWriteLine(), app::RC_OK);  // still buffered
+  EXPECT_EQ(csv::CsvClose(), app::RC_FILE_CLOSE_FAILED);
+}
+
+TEST(CsvFileFailures, ExportWhoseLineWriteFailsEndsWith56) {
+  std::vector<om::Handle> many;
+  for (int i = 0; i < 3000; ++i) many.push_back(fake::Contact({{"lastname", std::u16string(u"A")}}));
+  fake::InstallApplication(fake::MakeProfile(fake::Folder(many)).application);
+  app::SetSleepFunction(NoPause);
+  app::SetInstanceCheck(Alone);
+  EXPECT_EQ(app::RunSequence(u"/dev/full"), app::RC_EXPORT_FAILED);
+  fake::InstallApplication(nullptr);
+  app::SetSleepFunction(nullptr);
+  app::SetInstanceCheck(nullptr);
+}
+
+}  // namespace
