@@ -10,6 +10,8 @@
 namespace standalone {
 namespace {
 
+constexpr std::size_t kKeptCardBuffer = std::size_t{1} << 20;
+
 struct Subfolder {
   NameRef name;
   fs::Identity identity;
@@ -142,6 +144,8 @@ ItemData DirectoryFolder::FetchItem(std::size_t index) {
   }
   std::optional<vcard::Card> card;
   if (openFile_) card = ReadIndexedCard(openFile_.get(), ref, cardBuffer_);
+  // The buffer is kept for the next card, unless one huge card made it huge.
+  if (cardBuffer_.capacity() > kKeptCardBuffer) std::string().swap(cardBuffer_);
   if (!card) throw om::ObjectModelError(om::kMapiCorruptData);
   const bool group = card->kind == vcard::CardKind::kGroup;
   return {group ? u"DistListItem" : u"ContactItem", std::move(card->values)};
