@@ -137,6 +137,13 @@ bool LowerInto(std::basic_string_view<Char> word, std::array<char, 40>& buffer, 
 
 }  // namespace
 
+void LimitLength(std::u16string& text) {
+  if (text.size() <= kMaxTextLength) return;
+  std::size_t length = kMaxTextLength;
+  if (text[length - 1] >= 0xD800 && text[length - 1] <= 0xDBFF) --length;
+  text.resize(length);
+}
+
 std::optional<PropId> LookupProperty(std::string_view upper_name) {
   const NamedProperty* entry = Find(kProperties, upper_name);
   if (entry == nullptr) return std::nullopt;

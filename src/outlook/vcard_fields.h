@@ -2,6 +2,7 @@
 // the mapping: which property, its type words, and its decoded text.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -43,6 +44,16 @@ enum TypeBit : std::uint32_t {
   kManagerLabel = 1u << 17,
   kAssistantLabel = 1u << 18,
 };
+
+// The longest text one column takes, in UTF-16 code units; longer values
+// (and joined notes) are cut there so that a hostile file of one huge value
+// keeps memory bounded. The raw bytes read for one value are bounded to
+// match (the widest encoding, quoted-printable, takes 3 bytes a byte).
+inline constexpr std::size_t kMaxTextLength = std::size_t{1} << 20;
+inline constexpr std::size_t kMaxValueBytes = 4 * kMaxTextLength;
+
+// Cuts `text` to kMaxTextLength without splitting a surrogate pair.
+void LimitLength(std::u16string& text);
 
 struct Field {
   PropId id{};

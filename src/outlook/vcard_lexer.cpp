@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "outlook/vcard_fields.h"
 #include "outlook/vcard_text.h"
 
 namespace vcard {
@@ -177,7 +178,8 @@ std::string_view JoinContinuations(LineReader& r, std::string_view line, Header&
     if (!joined) r.scratch.assign(line);
     joined = true;
     if (soft) r.scratch.pop_back();
-    r.scratch.append(soft ? n : n.substr(1));
+    // Past the longest value anyone reads, lines are passed over, not kept.
+    if (r.scratch.size() < kMaxValueBytes) r.scratch.append(soft ? n : n.substr(1));
     line = r.scratch;
     if (h.colon == kNone) {
       ScanHeader(line, h);

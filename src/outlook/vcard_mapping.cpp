@@ -183,8 +183,10 @@ void MapNote(Mapping& m, const Field& f) {
   std::u16string note = UnescapeText(f.value, m.v21);
   if (note.empty()) return;
   auto& body = std::get<std::u16string>(m.card.values[Col("Body")]);
+  if (body.size() >= kMaxTextLength) return;
   if (!body.empty()) body += u"\r\n";
   body += note;
+  LimitLength(body);
 }
 
 bool ValueIs(const Field& f, std::string_view word) {

@@ -223,13 +223,15 @@ void AddField(CardReading& r, const RawProperty& p, PropId id) {
   const Charset raw_charset = r.unicode_file ? Charset::kUtf8 : charset;
   if (!r.bytes.empty()) AppendDecoded(r.bytes, raw_charset, f.sort_as);
   for (char c : p.group) f.group.push_back((c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c);
+  const std::string_view value = p.value.substr(0, kMaxValueBytes);
   if (p.quoted_printable) {
     r.bytes.clear();
-    DecodeQuotedPrintable(p.value, r.bytes);
+    DecodeQuotedPrintable(value, r.bytes);
     AppendDecoded(r.bytes, charset, f.value);
   } else {
-    AppendDecoded(p.value, raw_charset, f.value);
+    AppendDecoded(value, raw_charset, f.value);
   }
+  LimitLength(f.value);
 }
 
 // Passes over the properties of a nested (AGENT) card.

@@ -5,6 +5,7 @@
 #include <random>
 #include <string>
 
+#include "outlook/vcard_fields.h"
 #include "outlook/vcard_test_support.h"
 
 namespace {
@@ -106,9 +107,16 @@ TEST(VcardReaderTest, LargeInputsStayLinear) {
   many += "N:Many\nEND:VCARD\n";
   vcard_test::ExpectColumns(vcard_test::ReadOnlyCard(many),
                             {{"lastname", u"Many"}, {"HomeTelephoneNumber", u"1"}, {"Home2TelephoneNumber", u"1"}});
-  // A 16 MB line, NUL bytes in it.
-  std::string wide = "BEGIN:VCARD\nNOTE:" + std::string(16 << 20, 'x') + std::string("\0y", 2) + "\nEND:VCARD\n";
-  EXPECT_EQ(vcard_test::ColumnText(vcard_test::ReadOnlyCard(wide), om::kBody).size(), (16u << 20) + 2);
+  // A 16 MB line with NUL bytes in it, and one folded over 16,384 lines:
+  // both cut at the longest text a column takes.
+  const std::string nul_note = std::string("NOTE:a\0b", 8) + std::string(16 << 20, 'x');
+  const std::u16string body = vcard_test::ColumnText(vcard_test::ReadOnlyCard("BEGIN:VCARD\n" + nul_note + "\nEND:VCARD\n"), om::kBody);
+  EXPECT_EQ(body.size(), vcard::kMaxTextLength);
+  EXPECT_EQ(body.substr(0, 4), std::u16string(u"a\0bx", 4));
+  std::string wide = "BEGIN:VCARD\nNOTE:";
+  for (int i = 0; i < 16384; ++i) wide += std::string(1024, 'y') + "\n ";
+  wide += "z\nEND:VCARD\n";
+  EXPECT_EQ(vcard_test::ColumnText(vcard_test::ReadOnlyCard(wide), om::kBody), std::u16string(vcard::kMaxTextLength, u'y'));
   // A header folded over 200,000 lines that never finds its ':'.
   std::string folded = "BEGIN:VCARD\nX-A;P=\"";
   for (int i = 0; i < 200000; ++i) folded += "\n abcdefgh";
