@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -11,7 +12,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
 #include <thread>
 
@@ -29,15 +33,65 @@ using Clock = std::chrono::steady_clock;
   throw std::runtime_error(what + ": " + std::strerror(errno));
 }
 
+// The launcher: this test binary started again with kLauncherVariable set to
+// the descriptor it reports on. Freshly started, it is small, so the program
+// forked from it starts small too, and wait4 gives the program's own peak.
+// It ends the way the program ended (same code, or the same signal).
+constexpr char kLauncherVariable[] = "CONTACT_EXPORT_TEST_LAUNCHER";
+
+[[noreturn]] void Launch(int report) {
+  std::ifstream in("/proc/self/cmdline", std::ios::binary);
+  std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<char*> argv;
+  for (std::size_t at = all.find('\0') + 1; at < all.size(); at = all.find('\0', at) + 1) {
+    argv.push_back(all.data() + at);
+  }
+  argv.push_back(nullptr);
+  unsetenv(kLauncherVariable);
+  const pid_t launcher = getpid();
+  const pid_t pid = fork();
+  if (pid == 0) {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);  // killing the launcher kills the program
+    if (getppid() != launcher) _exit(127);
+    close(report);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  rusage usage{};
+  while (wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
+  }
+  const long peak = usage.ru_maxrss;
+  if (write(report, &peak, sizeof peak) != sizeof peak) _exit(125);
+  if (WIFSIGNALED(status)) {
+    signal(WTERMSIG(status), SIG_DFL);
+    raise(WTERMSIG(status));
+  }
+  _exit(WIFEXITED(status) ? WEXITSTATUS(status) : 125);
+}
+
+[[maybe_unused]] const bool gLauncher = [] {
+  if (const char* report = std::getenv(kLauncherVariable)) Launch(std::atoi(report));
+  return false;
+}();
+
+std::string TestBinary() {
+  char buffer[4096];
+  const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer);
+  if (n <= 0) Fail("readlink /proc/self/exe");
+  return std::string(buffer, static_cast<std::size_t>(n));
+}
+
 // Only async-signal-safe calls between fork and exec.
 [[noreturn]] void ExecChild(const RunOptions& options, const std::vector<char*>& argv,
-                            const std::vector<char*>& envp, int startGate) {
+                            const std::vector<char*>& envp, int startGate, int report) {
   if (startGate >= 0) {
     char byte;
     while (read(startGate, &byte, 1) < 0 && errno == EINTR) {
     }
     close(startGate);
   }
+  if (report >= 0 && dup2(report, 3) != 3) _exit(126);
   if (options.fileSizeLimit) {
     const rlimit limit{*options.fileSizeLimit, *options.fileSizeLimit};
     if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);
@@ -52,6 +106,7 @@ std::vector<std::string> ChildEnvironment(const RunOptions& options) {
     if (std::strncmp(*entry, "CONTACT_EXPORT_PROFILE=", 23) != 0) environment.push_back(*entry);
   }
   if (!options.profile.empty()) environment.push_back("CONTACT_EXPORT_PROFILE=" + options.profile);
+  if (options.measureMemory) environment.push_back(std::string(kLauncherVariable) + "=3");
   return environment;
 }
 
@@ -95,20 +150,22 @@ std::vector<std::string> SortedNames(int directory) {
   return names;
 }
 
-Entry StatEntry(int directory, const std::string& name, const std::string& path) {
+Entry StatEntry(int directory, const std::string& name, int depth) {
   struct stat info {};
-  if (fstatat(directory, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) Fail("lstat " + path);
+  if (fstatat(directory, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) Fail("lstat " + name);
   Entry entry;
-  entry.path = path;
+  entry.depth = depth;
+  entry.name = name;
   entry.type = TypeOf(info.st_mode);
   entry.size = static_cast<std::uint64_t>(info.st_size);
   entry.mtimeSeconds = info.st_mtim.tv_sec;
   entry.mtimeNanoseconds = info.st_mtim.tv_nsec;
   if (entry.type == 'f') {
-    const int fd = openat(directory, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) Fail("open " + path);
     entry.hash = 0xcbf29ce484222325ULL;
-    std::vector<char> buffer(1 << 20);
+    if (entry.size == 0) return entry;
+    const int fd = openat(directory, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) Fail("open " + name);
+    static std::vector<char> buffer(1 << 20);
     for (ssize_t n; (n = read(fd, buffer.data(), buffer.size())) > 0;) {
       entry.hash = Fnv1a(entry.hash, buffer.data(), static_cast<std::size_t>(n));
     }
@@ -124,7 +181,7 @@ Entry StatEntry(int directory, const std::string& name, const std::string& path)
 // A directory being walked: its descriptor and the names still to visit.
 struct Level {
   int fd;
-  std::string path;
+  int depth;
   std::vector<std::string> names;
   std::size_t next = 0;
 };
@@ -136,61 +193,68 @@ void WalkTree(const std::filesystem::path& root, Visit visit, Leave leave) {
   const int top = open(root.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   if (top < 0) Fail("open " + root.string());
   std::vector<Level> stack;
-  stack.push_back({top, "", SortedNames(top)});
+  stack.push_back({top, 0, SortedNames(top)});
   while (!stack.empty()) {
     Level& level = stack.back();
     if (level.next == level.names.size()) {
       close(level.fd);
-      const std::string path = level.path;
       stack.pop_back();
-      if (!stack.empty()) leave(stack.back().fd, stack.back().names[stack.back().next - 1], path);
+      if (!stack.empty()) leave(stack.back().fd, stack.back().names[stack.back().next - 1]);
       continue;
     }
     const std::string name = level.names[level.next++];
-    const std::string path = level.path.empty() ? name : level.path + "/" + name;
-    if (!visit(level.fd, name, path)) continue;
+    const int depth = level.depth + 1;
+    if (!visit(level.fd, name, depth)) continue;
     const int child = openat(level.fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (child < 0) Fail("open " + path);
-    stack.push_back({child, path, SortedNames(child)});
+    if (child < 0) Fail("open " + name + " at depth " + std::to_string(depth));
+    stack.push_back({child, depth, SortedNames(child)});
   }
 }
 
 }  // namespace
 
-pid_t StartProgram(const RunOptions& options, int startGate) {
+Child StartProgram(const RunOptions& options, int startGate) {
   std::vector<std::string> argv;
+  if (options.measureMemory) argv.push_back(TestBinary());
   if (options.asNobody) {
-    argv = {"/usr/bin/setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"};
+    argv.insert(argv.end(), {"/usr/bin/setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"});
   }
   argv.push_back(options.program.empty() ? testprogram::ProgramPath() : options.program);
   argv.insert(argv.end(), options.args.begin(), options.args.end());
   std::vector<std::string> environment = ChildEnvironment(options);
   const std::vector<char*> argp = Pointers(argv);
   const std::vector<char*> envp = Pointers(environment);
+  int report[2] = {-1, -1};
+  if (options.measureMemory && pipe2(report, O_CLOEXEC) != 0) Fail("pipe");
   const pid_t pid = fork();
   if (pid < 0) Fail("fork");
-  if (pid == 0) ExecChild(options, argp, envp, startGate);
-  return pid;
+  if (pid == 0) ExecChild(options, argp, envp, startGate, report[1]);
+  if (report[1] >= 0) close(report[1]);
+  return {pid, report[0]};
 }
 
-RunResult WaitProgram(pid_t pid, double timeoutSeconds) {
+RunResult WaitProgram(const Child& child, double timeoutSeconds) {
   const auto start = Clock::now();
   const auto deadline = start + std::chrono::duration<double>(timeoutSeconds);
   RunResult result;
   int status = 0;
   rusage usage{};
   for (;;) {
-    const pid_t done = wait4(pid, &status, WNOHANG, &usage);
-    if (done == pid) break;
+    const pid_t done = wait4(child.pid, &status, WNOHANG, &usage);
+    if (done == child.pid) break;
     if (done < 0 && errno != EINTR) Fail("wait4");
     if (Clock::now() > deadline && !result.timedOut) {
       result.timedOut = true;
-      kill(pid, SIGKILL);
+      kill(child.pid, SIGKILL);
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
   result.seconds = std::chrono::duration<double>(Clock::now() - start).count();
-  result.peakKiB = usage.ru_maxrss;
+  if (child.report >= 0) {
+    long peak = 0;
+    if (read(child.report, &peak, sizeof peak) == sizeof peak) result.peakKiB = peak;
+    close(child.report);
+  }
   if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
   return result;
@@ -200,12 +264,24 @@ RunResult RunProgram(const RunOptions& options) {
   return WaitProgram(StartProgram(options), options.timeoutSeconds);
 }
 
+bool UnderSanitizer() {
+#if defined(__SANITIZE_ADDRESS__)
+  return true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+  return true;
+#endif
+#endif
+  return false;
+}
+
 std::string Describe(const RunResult& result) {
   std::string text = result.timedOut ? "timed out"
                      : result.signal ? "signal " + std::to_string(result.signal)
                                      : "exit " + std::to_string(result.exitCode);
-  return text + " after " + std::to_string(result.seconds) + " s, peak " +
-         std::to_string(result.peakKiB / 1024) + " MiB";
+  text += " after " + std::to_string(result.seconds) + " s";
+  if (result.peakKiB > 0) text += ", peak " + std::to_string(result.peakKiB / 1024) + " MiB";
+  return text;
 }
 
 std::vector<Entry> SnapshotTree(const std::filesystem::path& root) {
@@ -213,16 +289,16 @@ std::vector<Entry> SnapshotTree(const std::filesystem::path& root) {
   {
     const int parent = open(root.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (parent < 0) Fail("open " + root.parent_path().string());
-    entries.push_back(StatEntry(parent, root.filename().string(), "."));
+    entries.push_back(StatEntry(parent, root.filename().string(), 0));
     close(parent);
   }
   WalkTree(
       root,
-      [&](int directory, const std::string& name, const std::string& path) {
-        entries.push_back(StatEntry(directory, name, path));
+      [&](int directory, const std::string& name, int depth) {
+        entries.push_back(StatEntry(directory, name, depth));
         return entries.back().type == 'd';
       },
-      [](int, const std::string&, const std::string&) {});
+      [](int, const std::string&) {});
   return entries;
 }
 
@@ -232,8 +308,11 @@ std::string FirstDifference(const std::vector<Entry>& before, const std::vector<
     const Entry& a = before[i];
     const Entry& b = after[i];
     if (a == b) continue;
-    if (a.path != b.path) return "entry " + a.path + " became " + b.path;
-    return a.path + " changed (type " + a.type + "->" + b.type + ", size " +
+    const std::string where = a.name + " at depth " + std::to_string(a.depth);
+    if (a.name != b.name || a.depth != b.depth) {
+      return "entry " + where + " became " + b.name + " at depth " + std::to_string(b.depth);
+    }
+    return where + " changed (type " + a.type + "->" + b.type + ", size " +
            std::to_string(a.size) + "->" + std::to_string(b.size) + ", mtime " +
            std::to_string(a.mtimeSeconds) + "." + std::to_string(a.mtimeNanoseconds) + "->" +
            std::to_string(b.mtimeSeconds) + "." + std::to_string(b.mtimeNanoseconds) + ")";
@@ -276,7 +355,7 @@ void RemoveTree(const std::filesystem::path& root) {
   }
   WalkTree(
       root,
-      [](int directory, const std::string& name, const std::string&) {
+      [](int directory, const std::string& name, int) {
         struct stat entry {};
         if (fstatat(directory, name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) == 0 &&
             S_ISDIR(entry.st_mode)) {
@@ -285,10 +364,18 @@ void RemoveTree(const std::filesystem::path& root) {
         unlinkat(directory, name.c_str(), 0);
         return false;
       },
-      [](int parent, const std::string& name, const std::string&) {
+      [](int parent, const std::string& name) {
         unlinkat(parent, name.c_str(), AT_REMOVEDIR);
       });
   rmdir(root.c_str());
+}
+
+ScratchDir::ScratchDir(bool inMemory) {
+  std::filesystem::path base = std::filesystem::temp_directory_path();
+  if (inMemory && access("/dev/shm", W_OK | X_OK) == 0) base = "/dev/shm";
+  std::string pattern = (base / "contact-export-hostile-XXXXXX").string();
+  if (!mkdtemp(pattern.data())) Fail("mkdtemp " + pattern);
+  path_ = pattern;
 }
 
 std::string ContactCard(const std::string& last, const std::string& first, const std::string& note) {

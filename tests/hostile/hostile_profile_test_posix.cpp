@@ -1,0 +1,320 @@
+// Hostile profiles through the built program: loops, depth, huge and endless
+// files, special files, vast folders, strange names and broken bytes. Each run
+// must end with its defined exit code within a time that grows only with the
+// profile's size, stay under 256 MiB of memory, export every readable contact
+// (whole records, 55 fields each), and leave the profile exactly as it was.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "hostile/hostile_support.h"
+#include "support/test_files.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using hostile::ContactCard;
+using hostile::ContactRecord;
+using hostile::Describe;
+
+using namespace std::string_literals;
+
+constexpr long kMemoryLimitKiB = 256 * 1024;
+
+// The fields of one output line (without its CR LF), unquoted; nothing when
+// the line is not a sequence of quoted fields joined by commas.
+std::optional<std::vector<std::string>> SplitRecord(std::string_view line) {
+  std::vector<std::string> fields;
+  std::size_t i = 0;
+  for (;;) {
+    if (i >= line.size() || line[i] != '"') return std::nullopt;
+    std::string field;
+    for (++i;; ++i) {
+      if (i >= line.size()) return std::nullopt;
+      if (line[i] == '"') {
+        if (i + 1 < line.size() && line[i + 1] == '"') {
+          field += '"';
+          ++i;
+          continue;
+        }
+        ++i;
+        break;
+      }
+      field += line[i];
+    }
+    fields.push_back(std::move(field));
+    if (i == line.size()) return fields;
+    if (line[i] != ',') return std::nullopt;
+    ++i;
+  }
+}
+
+// The records of an output file, each split into its fields. A file that
+// does not end in CR LF or holds a line of other than 55 quoted fields fails
+// the test.
+std::vector<std::vector<std::string>> Records(const std::string& file) {
+  std::vector<std::vector<std::string>> records;
+  std::size_t start = 0;
+  while (start < file.size()) {
+    const std::size_t end = file.find("\r\n", start);
+    if (end == std::string::npos) {
+      ADD_FAILURE() << "the file ends in part of a line";
+      break;
+    }
+    const auto fields = SplitRecord(std::string_view(file).substr(start, end - start));
+    if (!fields || fields->size() != 55) {
+      ADD_FAILURE() << "line " << records.size() + 1 << " is not 55 quoted fields";
+    } else {
+      records.push_back(*fields);
+    }
+    start = end + 2;
+  }
+  return records;
+}
+
+void WriteRepeated(const fs::path& path, const std::string& head, char fill, std::uint64_t count,
+                   const std::string& tail) {
+  std::ofstream out(path, std::ios::binary);
+  out << head;
+  const std::string block(1 << 20, fill);
+  for (std::uint64_t left = count; left > 0;) {
+    const std::uint64_t n = std::min<std::uint64_t>(left, block.size());
+    out.write(block.data(), static_cast<std::streamsize>(n));
+    left -= n;
+  }
+  out << tail;
+}
+
+class HostileProfileTest : public testing::Test {
+ protected:
+  explicit HostileProfileTest(bool inMemory = false) : dir_(inMemory) {}
+
+  void SetUp() override {
+    fs::create_directory(profile_);
+    // Every profile here is a folder of .vcf files with subfolders; this
+    // card comes first and must always come out.
+    testfiles::WriteBytes(profile_ / "a.vcf", ContactCard("Alpha", "Anna"));
+  }
+
+  // Runs the export over the profile and checks what every hostile run owes:
+  // the exit code, the time bound, the memory bound and an untouched profile.
+  std::string Export(int expectedExit, double maxSeconds) {
+    const auto before = hostile::SnapshotTree(profile_);
+    hostile::RunOptions options;
+    options.args = {out_.string()};
+    options.profile = profile_.string();
+    // Sanitized builds run several times slower.
+    options.timeoutSeconds = maxSeconds * (hostile::UnderSanitizer() ? 5 : 1);
+    const hostile::RunResult result = hostile::RunProgram(options);
+    std::printf("[ measured ] %s: %s\n",
+                testing::UnitTest::GetInstance()->current_test_info()->name(),
+                Describe(result).c_str());
+    EXPECT_EQ(result.exitCode, expectedExit) << Describe(result);
+    if (!hostile::UnderSanitizer()) {
+      EXPECT_LT(result.peakKiB, kMemoryLimitKiB) << Describe(result);
+    }
+    EXPECT_EQ(hostile::FirstDifference(before, hostile::SnapshotTree(profile_)), "");
+    return testfiles::ReadBytes(out_);
+  }
+
+  hostile::ScratchDir dir_;
+  fs::path profile_ = dir_ / "profile";
+  fs::path out_ = dir_ / "out.csv";
+};
+
+TEST_F(HostileProfileTest, SymbolicLinkLoopsAreNotFollowedRound) {
+  fs::create_directory(profile_ / "sub");
+  testfiles::WriteBytes(profile_ / "sub" / "b.vcf", ContactCard("Beta", "Ben"));
+  fs::create_directory_symlink("..", profile_ / "sub" / "back");  // to the profile itself
+  fs::create_directory_symlink(".", profile_ / "sub" / "self");
+  fs::create_symlink("loop.vcf", profile_ / "loop.vcf");        // resolves to itself
+  fs::create_symlink("ring2.vcf", profile_ / "ring1.vcf");      // a ring of two
+  fs::create_symlink("ring1.vcf", profile_ / "ring2.vcf");
+  fs::create_directory_symlink("ringdir2", profile_ / "ringdir1");
+  fs::create_directory_symlink("ringdir1", profile_ / "ringdir2");
+  EXPECT_EQ(Export(0, 10), ContactRecord("Alpha", "Anna") + ContactRecord("Beta", "Ben"));
+}
+
+// Profiles of very many entries, built in memory where possible.
+class VastProfileTest : public HostileProfileTest {
+ protected:
+  VastProfileTest() : HostileProfileTest(true) {}
+};
+
+// Ten thousand levels: the walk goes down to its documented depth limit of
+// 1024 folders, has exported everything above it, and then stops with a
+// failure rather than claiming a complete export.
+TEST_F(VastProfileTest, TenThousandNestedFoldersStopAtTheDepthLimit) {
+  hostile::MakeNestedFolders(profile_, 10000, "d",
+                             {{1, ContactCard("Level", "One")},
+                              {1000, ContactCard("Level", "Thousand")},
+                              {10000, ContactCard("Level", "TenThousand")}});
+  EXPECT_EQ(Export(56, 60), ContactRecord("Alpha", "Anna") + ContactRecord("Level", "One") +
+                                ContactRecord("Level", "Thousand"));
+}
+
+// 100 MB without a single line break is no card at all: one unreadable item,
+// skipped, and the cards around it are exported.
+TEST_F(HostileProfileTest, HundredMegabyteFileOnOneLine) {
+  WriteRepeated(profile_ / "b-one-line.vcf", "BEGIN:VCARD;", 'x', 100 << 20, "");
+  testfiles::WriteBytes(profile_ / "c.vcf", ContactCard("Gamma", "Gil"));
+  EXPECT_EQ(Export(0, 60), ContactRecord("Alpha", "Anna") + ContactRecord("Gamma", "Gil"));
+}
+
+// A card whose note is one line of 100 MB.
+TEST_F(HostileProfileTest, HundredMegabyteValueOnOneLine) {
+  WriteRepeated(profile_ / "b-big-note.vcf", "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Big;Note\r\nNOTE:",
+                'x', 100 << 20, "\r\nEND:VCARD\r\n");
+  testfiles::WriteBytes(profile_ / "c.vcf", ContactCard("Gamma", "Gil"));
+  const auto records = Records(Export(0, 60));
+  ASSERT_GE(records.size(), 2u);
+  EXPECT_EQ(records.front()[0], "Alpha");
+  EXPECT_EQ(records.back()[0], "Gamma");
+}
+
+// Only regular files are read: a FIFO (never opened for reading, so never a
+// hang), links to endless devices, a broken link. A directory named like a
+// card file is a folder.
+TEST_F(HostileProfileTest, SpecialFilesNamedLikeCardFiles) {
+  ASSERT_EQ(mkfifo((profile_ / "fifo.vcf").c_str(), 0644), 0);
+  fs::create_symlink("/dev/zero", profile_ / "zero.vcf");
+  fs::create_symlink("/dev/urandom", profile_ / "random.vcf");
+  fs::create_symlink("/nonexistent/missing.vcf", profile_ / "broken.vcf");
+  fs::create_directory(profile_ / "folder.vcf");
+  testfiles::WriteBytes(profile_ / "folder.vcf" / "in.vcf", ContactCard("Inner", "Ida"));
+  testfiles::WriteBytes(profile_ / "z.vcf", ContactCard("Zulu", "Zed"));
+  EXPECT_EQ(Export(0, 10), ContactRecord("Alpha", "Anna") + ContactRecord("Zulu", "Zed") +
+                               ContactRecord("Inner", "Ida"));
+}
+
+// One card with a million properties: the first of each kind counts, the
+// notes are joined.
+TEST_F(HostileProfileTest, CardWithAMillionProperties) {
+  std::string card = "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Many;Props;;;\r\n";
+  const std::string lines[] = {"TEL;TYPE=home:111\r\n", "NOTE:n\r\n", "X-CUSTOM:v\r\n",
+                               "ADR;TYPE=work:;;Street;City;;;\r\n"};
+  card.reserve(card.size() + 250000 * 60);
+  for (int i = 0; i < 250000; ++i) {
+    for (const std::string& line : lines) card += line;
+  }
+  card += "END:VCARD\r\n";
+  testfiles::WriteBytes(profile_ / "b-many.vcf", card);
+  const auto records = Records(Export(0, 60));
+  ASSERT_EQ(records.size(), 2u);
+  const std::vector<std::string>& many = records[1];
+  EXPECT_EQ(many[0], "Many");
+  EXPECT_EQ(many[13], "111");  // HomeTelephoneNumber
+  EXPECT_EQ(many[14], "111");  // Home2TelephoneNumber
+  EXPECT_EQ(many[29], "City");  // BusinessAddressCity
+  // 250,000 notes joined by line breaks, each written as one space.
+  EXPECT_EQ(many[18].size(), 250000u * 2 - 1);
+  EXPECT_EQ(many[18].substr(0, 5), "n n n");
+}
+
+TEST_F(VastProfileTest, HundredThousandEmptyFilesInOneFolder) {
+  const fs::path many = profile_ / "many";
+  fs::create_directory(many);
+  for (int i = 0; i < 100000; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "e%06d.vcf", i);
+    const int fd = open((many / name).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    ASSERT_GE(fd, 0);
+    close(fd);
+  }
+  testfiles::WriteBytes(many / "z.vcf", ContactCard("Zulu", "Zed"));
+  EXPECT_EQ(Export(0, 60), ContactRecord("Alpha", "Anna") + ContactRecord("Zulu", "Zed"));
+}
+
+// Names are bytes: line breaks and invalid UTF-8 in file and folder names.
+// Files come in byte order of their names, then the folders.
+TEST_F(HostileProfileTest, NamesWithLineBreaksAndInvalidUtf8) {
+  testfiles::WriteBytes(profile_ / "new\nline.vcf", ContactCard("Newline", "File"));
+  testfiles::WriteBytes(profile_ / "\xff\xfe.vcf", ContactCard("Invalid", "File"));
+  fs::create_directory(profile_ / "new\nfolder");
+  testfiles::WriteBytes(profile_ / "new\nfolder" / "c.vcf", ContactCard("Newline", "Folder"));
+  fs::create_directory(profile_ / "\xc3\x28");
+  testfiles::WriteBytes(profile_ / "\xc3\x28" / "c.vcf", ContactCard("Invalid", "Folder"));
+  EXPECT_EQ(Export(0, 10), ContactRecord("Alpha", "Anna") + ContactRecord("Newline", "File") +
+                               ContactRecord("Invalid", "File") +
+                               ContactRecord("Newline", "Folder") +
+                               ContactRecord("Invalid", "Folder"));
+}
+
+// NUL bytes, invalid UTF-8 and invalid Shift_JIS in values: each card still
+// gives one record of 55 fields, the readable fields intact.
+TEST_F(HostileProfileTest, BrokenBytesInValues) {
+  const std::string cards[] = {
+      "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Nul\0Byte;Nul;;;\r\nNOTE:a\0b\r\nEND:VCARD\r\n"s,
+      "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Caf\xe9\xff;Utf8;;;\r\nEND:VCARD\r\n",
+      "BEGIN:VCARD\r\nVERSION:3.0\r\nN;CHARSET=UTF-8:\xc3\x28\xed\xa0\x80\xf8\x88\x80\x80\x80;Charset;;;\r\nEND:VCARD\r\n",
+      "BEGIN:VCARD\r\nVERSION:2.1\r\nN;CHARSET=SHIFT_JIS:\x81\x20\xa0\xfd\x85\x40\xef;Sjis\r\nEND:VCARD\r\n",
+      "BEGIN:VCARD\r\nVERSION:2.1\r\nN;CHARSET=SHIFT_JIS;ENCODING=QUOTED-PRINTABLE:=81=FF=00;Qp\r\nEND:VCARD\r\n",
+  };
+  std::string file;
+  for (const std::string& card : cards) file += card;
+  testfiles::WriteBytes(profile_ / "b-broken.vcf", file + ContactCard("Zulu", "Zed"));
+  const auto records = Records(Export(0, 10));
+  ASSERT_EQ(records.size(), 7u);
+  const char* firstNames[] = {"Anna", "Nul", "Utf8", "Charset", "Sjis", "Qp", "Zed"};
+  for (std::size_t i = 0; i < records.size(); ++i) EXPECT_EQ(records[i][1], firstNames[i]);
+  EXPECT_EQ(records[1][0].substr(0, 3), "Nul");
+  EXPECT_EQ(records[2][0].substr(0, 3), "Caf");
+}
+
+// Quoted-printable that ends inside an escape or on a soft line break at the
+// end of the card or the file.
+TEST_F(HostileProfileTest, QuotedPrintableCutOffMidEscape) {
+  const std::string head = "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Cut;";
+  testfiles::WriteBytes(profile_ / "b.vcf",
+                        head + "One\r\nNOTE;ENCODING=QUOTED-PRINTABLE:abc=4\r\nEND:VCARD\r\n" +
+                            head + "Two\r\nNOTE;ENCODING=QUOTED-PRINTABLE:abc=\r\nEND:VCARD\r\n" +
+                            head + "Three\r\nN;ENCODING=QUOTED-PRINTABLE:Q=");
+  const auto records = Records(Export(0, 10));
+  ASSERT_EQ(records.size(), 4u);
+  EXPECT_EQ(records[1][1], "One");
+  EXPECT_EQ(records[2][1], "Two");
+  EXPECT_EQ(records[3][1], "Three");
+}
+
+// A card without END:VCARD runs to the next BEGIN:VCARD or the end of its
+// file; the cards after it are not lost.
+TEST_F(HostileProfileTest, BeginWithoutEnd) {
+  const auto withoutEnd = [](const std::string& last, const std::string& first) {
+    const std::string card = ContactCard(last, first);
+    return card.substr(0, card.size() - std::string("END:VCARD\r\n").size());
+  };
+  testfiles::WriteBytes(profile_ / "b.vcf", withoutEnd("Open", "First") +
+                                                ContactCard("Closed", "Second") +
+                                                withoutEnd("Open", "Last"));
+  testfiles::WriteBytes(profile_ / "c.vcf", ContactCard("Gamma", "Gil"));
+  EXPECT_EQ(Export(0, 10), ContactRecord("Alpha", "Anna") + ContactRecord("Open", "First") +
+                               ContactRecord("Closed", "Second") + ContactRecord("Open", "Last") +
+                               ContactRecord("Gamma", "Gil"));
+}
+
+// AGENT cards are part of the card that holds them, not contacts of their
+// own, however deep they are nested.
+TEST_F(HostileProfileTest, CardsNestedThroughAgent) {
+  std::string deep = "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Deep;Outer\r\n";
+  for (int i = 0; i < 100000; ++i) deep += "AGENT:\r\nBEGIN:VCARD\r\nVERSION:2.1\r\nN:Agent;Inner\r\n";
+  for (int i = 0; i < 100000; ++i) deep += "END:VCARD\r\n";
+  deep += "END:VCARD\r\n";
+  testfiles::WriteBytes(profile_ / "b.vcf",
+                        "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Boss;Bea\r\nAGENT:\r\n" +
+                            ContactCard("Agent", "Smith") + "TEL;WORK:222\r\nEND:VCARD\r\n" + deep +
+                            ContactCard("Gamma", "Gil"));
+  const auto records = Records(Export(0, 30));
+  ASSERT_EQ(records.size(), 4u);
+  EXPECT_EQ(records[1][0], "Boss");
+  EXPECT_EQ(records[1][32], "222");  // BusinessTelephoneNumber, after the agent
+  EXPECT_EQ(records[2][0], "Deep");
+  EXPECT_EQ(records[3][0], "Gamma");
+}
+
+}  // namespace
