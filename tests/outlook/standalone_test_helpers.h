@@ -2,6 +2,8 @@
 // profiles, and a walk of what the store serves, written as one short text.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -10,6 +12,7 @@
 #include "outlook/error_numbers.h"
 #include "outlook/object_model.h"
 #include "outlook/standalone_store_internal.h"
+#include "support/test_files.h"
 
 namespace storetest {
 
@@ -46,8 +49,18 @@ std::uint32_t ErrorOf(F&& action) {
   return 0;
 }
 
+// Paths from and to the store's UTF-8 names (a narrow path on Windows would
+// be in the ANSI code page).
+inline std::filesystem::path U8(std::string_view utf8) {
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+inline std::string PathBytes(const std::filesystem::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
 inline om::Handle OpenNamespace(const std::filesystem::path& profile) {
-  const om::Handle app = standalone::CreateStandaloneApplicationAt(profile.string());
+  const om::Handle app = standalone::CreateStandaloneApplicationAt(PathBytes(profile));
   return om::AsObject(om::Get(app, "GetNamespace", om::Value(std::u16string(u"MAPI"))));
 }
 
@@ -106,5 +119,23 @@ inline std::string StoreNames(const om::Handle& ns) {
   }
   return names;
 }
+
+// A temporary folder in which tests build profiles.
+class ProfileTest : public testing::Test {
+ protected:
+  std::filesystem::path Dir(std::string_view relative) {
+    std::filesystem::create_directories(dir_.path() / U8(relative));
+    return dir_.path() / U8(relative);
+  }
+  void Write(std::string_view relative, const std::string& bytes) {
+    testfiles::WriteBytes(dir_.path() / U8(relative), bytes);
+  }
+  std::filesystem::path Path(std::string_view relative) const { return dir_.path() / U8(relative); }
+  static om::Handle DefaultFolder(const om::Handle& ns) {
+    return om::AsObject(om::Get(ns, "GetDefaultFolder", om::Value(std::int64_t{10})));
+  }
+
+  testfiles::TempDir dir_;
+};
 
 }  // namespace storetest
