@@ -327,4 +327,28 @@ TEST_F(HostileProfileTest, CardsNestedThroughAgent) {
   EXPECT_EQ(records[3][0], "Gamma");
 }
 
+// Outlook data files that are not: a FIFO (never opened, so never a hang),
+// a link to an endless device, random bytes and a real file cut short. Each
+// is a failing store; the default store failing, the export takes the last
+// top-level folder, a working directory store, and all of its subfolders.
+TEST_F(HostileProfileTest, DataFilesThatAreNot) {
+  fs::remove(profile_ / "a.vcf");  // a profile of stores, not of cards
+  ASSERT_EQ(mkfifo((profile_ / "a-fifo.pst").c_str(), 0644), 0);
+  fs::create_symlink("/dev/zero", profile_ / "b-zero.pst");
+  fs::create_symlink("/dev/urandom", profile_ / "c-random.ost");
+  std::string noise(1 << 20, '\0');
+  std::uint32_t state = 12345;
+  for (char& c : noise) c = static_cast<char>((state = state * 1103515245 + 12345) >> 24);
+  testfiles::WriteBytes(profile_ / "d-noise.pst", noise);
+  if (const fs::path samples = testfiles::DataDir("pst"); !samples.empty()) {
+    const std::string whole = testfiles::ReadBytes(samples / "aspose-SampleContacts.pst");
+    testfiles::WriteBytes(profile_ / "e-cut.pst", whole.substr(0, whole.size() / 3));
+  }
+  fs::create_directories(profile_ / "z-store" / "Contacts" / "Sub");
+  testfiles::WriteBytes(profile_ / "z-store" / "Contacts" / "c.vcf", ContactCard("Zulu", "Zed"));
+  testfiles::WriteBytes(profile_ / "z-store" / "Contacts" / "Sub" / "c.vcf",
+                        ContactCard("Sub", "Sam"));
+  EXPECT_EQ(Export(0, 20), ContactRecord("Zulu", "Zed") + ContactRecord("Sub", "Sam"));
+}
+
 }  // namespace
