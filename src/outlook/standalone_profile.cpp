@@ -48,6 +48,25 @@ ProfileListing ListProfile(const std::string& path) {
   return listing;
 }
 
+// An entry named like an Outlook data file that is no regular file (a FIFO,
+// a device, a directory, a dangling link) fails as a provider without being
+// handed to the data file reader, which would wait on a FIFO for a writer or
+// read a device without end.
+class UnreadableDataFileStore final : public StoreSource {
+ public:
+  std::u16string StoreId() override { Fail(); }
+  std::unique_ptr<FolderSource> OpenTopFolder() override { Fail(); }
+  std::unique_ptr<FolderSource> OpenDefaultContactsFolder() override { Fail(); }
+
+ private:
+  [[noreturn]] static void Fail() { throw om::ObjectModelError(om::kMapiFailOneProvider); }
+};
+
+std::unique_ptr<StoreSource> OpenDataFileStore(const std::string& path) {
+  if (!fs::FilePtr(fs::OpenFile(path))) return std::make_unique<UnreadableDataFileStore>();
+  return OpenOutlookDataFileStore(path);
+}
+
 }  // namespace
 
 std::optional<std::string> ProfileLocation(EnvironmentLookup lookup) {
@@ -67,7 +86,7 @@ StoreList OpenProfile(const std::string& path) {
   const std::string name = fs::BaseName(path);
   if (!status.directory) {
     // A profile that is one .pst or .ost file is the store of that file.
-    if (IsDataFileName(path)) return {OpenOutlookDataFileStore(path)};
+    if (IsDataFileName(path)) return {OpenDataFileStore(path)};
     if (!EndsWithNoCase(path, ".vcf")) FailProfile();
     return {OpenDirectoryStore(path, name, StoreShape::kVcfFile)};
   }
@@ -77,7 +96,7 @@ StoreList OpenProfile(const std::string& path) {
   for (const std::string& store : listing.stores) {
     const std::string storePath = fs::JoinPath(path, store);
     if (IsDataFileName(store)) {
-      stores.push_back(OpenOutlookDataFileStore(storePath));
+      stores.push_back(OpenDataFileStore(storePath));
     } else {
       stores.push_back(OpenDirectoryStore(storePath, store, StoreShape::kStoreDirectory));
     }

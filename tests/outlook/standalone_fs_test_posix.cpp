@@ -26,10 +26,14 @@ TEST(SpecialFilesTest, AFifoInPlaceOfAStoreOrProfileNeverBlocks) {
   fs::create_directories(dir / "p/b");
   ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
   fs::create_symlink(dir / "fifo", dir / "p/a");
+  // Named like an Outlook data file: never handed to the data file reader.
+  ASSERT_EQ(mkfifo((dir / "p/c.pst").c_str(), 0600), 0);
   const om::Handle ns = storetest::OpenNamespace(dir / "p");
   EXPECT_EQ(storetest::ErrorOf([&] { om::Get(ns, "GetDefaultFolder", om::Value(std::int64_t{10})); }),
             om::kMapiFailOneProvider);
-  EXPECT_EQ(storetest::StoreNames(ns), "<failing>,b");
+  EXPECT_EQ(storetest::StoreNames(ns), "<failing>,b,<failing>");
+  const om::Handle dataFile = storetest::At(storetest::Member(ns, "Folders"), 3);
+  EXPECT_EQ(storetest::ErrorOf([&] { om::Get(dataFile, "StoreID"); }), om::kMapiFailOneProvider);
 
   // A profile that is a FIFO named like a card file: one store, one item
   // that cannot be read.
@@ -38,6 +42,9 @@ TEST(SpecialFilesTest, AFifoInPlaceOfAStoreOrProfileNeverBlocks) {
   EXPECT_EQ(storetest::Tree(om::AsObject(om::Get(single, "GetDefaultFolder", om::Value(std::int64_t{10})))),
             "book.vcf[!]");
   EXPECT_NE(storetest::ErrorOf([&] { storetest::OpenNamespace(dir / "fifo"); }), 0u);
+  const om::Handle dataFileProfile = storetest::OpenNamespace(dir / "p/c.pst");
+  EXPECT_EQ(storetest::ErrorOf([&] { om::Get(dataFileProfile, "GetDefaultFolder", om::Value(std::int64_t{10})); }),
+            om::kMapiFailOneProvider);
 }
 
 }  // namespace
