@@ -13,10 +13,12 @@ constexpr int kNameOffsetBits = 20;
 // Files are scanned in windows of this size so that a file of a million
 // cards never sits in memory whole; smaller files are read in one piece.
 constexpr std::size_t kScanWindow = std::size_t{4} << 20;
-// A window grows past kScanWindow only to hold one large card; a card that
-// would need more than this makes its file unreadable rather than the
-// process huge.
-constexpr std::size_t kMaxScanWindow = std::size_t{256} << 20;
+// A window grows past kScanWindow only to hold one large card. A card that
+// would need more than this (128 MiB: no address book has such a card, but a
+// broken or hostile file may) makes its file unreadable rather than the
+// process huge; a card just below it still costs its size about twice over
+// while it is decoded.
+constexpr std::size_t kMaxScanWindow = std::size_t{128} << 20;
 
 // The bytes at the start of a file that can hold its byte-order mark. A card
 // is decoded from these bytes followed by the card's own bytes.
