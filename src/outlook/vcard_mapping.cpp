@@ -18,7 +18,8 @@ using namespace rules;
 constexpr std::uint8_t kUnset = 255;
 
 struct Mapping {
-  Card card;
+  Mapping(Card& filled, bool is_v21) : card(filled), v21(is_v21) { tier.fill(kUnset); }
+  Card& card;
   std::array<std::uint8_t, om::kContactPropertyCount> tier{};
   bool v21 = false;
   bool name_seen = false;
@@ -249,18 +250,16 @@ void FillUntypedUrls(Mapping& m) {
 
 }  // namespace
 
-Card MapFields(std::vector<Field>& fields, bool v21) {
-  Mapping m;
-  m.card.values = om::EmptyContactValues();
-  m.tier.fill(kUnset);
-  m.v21 = v21;
+void MapFields(std::vector<Field>& fields, bool v21, Card& card) {
+  card.kind = CardKind::kContact;
+  card.values = om::EmptyContactValues();
+  Mapping m(card, v21);
   ApplyLabels(fields, v21);
   for (const Field& f : fields) MapField(m, f);
   FillUntypedUrls(m);
-  for (om::Value& value : m.card.values) {
+  for (om::Value& value : card.values) {
     if (auto* text = std::get_if<std::u16string>(&value)) NormaliseLineBreaks(*text);
   }
-  return std::move(m.card);
 }
 
 }  // namespace vcard

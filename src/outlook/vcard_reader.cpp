@@ -282,7 +282,9 @@ std::optional<Card> ReadCard(std::string_view file, CardExtent extent) {
     if (p.binary) continue;
     if (const std::optional<PropId> id = IdOf(p.name)) AddField(r, p, *id);
   }
-  return MapFields(r.fields, r.v21);
+  std::optional<Card> card(std::in_place);
+  MapFields(r.fields, r.v21, *card);
+  return card;
 }
 
 }  // namespace vcard
