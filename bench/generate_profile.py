@@ -193,16 +193,17 @@ def card_v40(f, photo):
     return "".join(fold(line) for line in lines)
 
 
-def soft_breaks(qp):
-    """Quoted-printable soft line breaks: lines of at most 76 octets, no
-    escape cut in two."""
-    out, start = [], 0
-    while len(qp) - start > 73:
-        end = start + 73
+def soft_breaks(qp, first):
+    """Quoted-printable soft line breaks: lines of at most 76 octets with the
+    '=' (the first line holds `first` octets of name and parameters before
+    the value), no escape cut in two."""
+    out, start, room = [], 0, 75 - first
+    while len(qp) - start > room:
+        end = start + room
         while qp[end - 1] == "=" or qp[end - 2] == "=":
             end -= 1
         out.append(qp[start:end])
-        start = end
+        start, room = end, 75
     out.append(qp[start:])
     return "=\r\n".join(out)
 
@@ -228,7 +229,8 @@ def card_v21(f, photo):
     qp = "".join(f"={b:02X}" if b >= 0x80 or b in (0x3D,) else chr(b)
                  for b in f["note"].replace("\n", "\r\n").encode("utf-8"))
     qp = qp.replace("\r", "=0D").replace("\n", "=0A")
-    lines.append(f"NOTE;ENCODING=QUOTED-PRINTABLE;CHARSET=UTF-8:{soft_breaks(qp)}")
+    name = "NOTE;ENCODING=QUOTED-PRINTABLE;CHARSET=UTF-8:"
+    lines.append(name + soft_breaks(qp, len(name)))
     out = "".join(line + "\r\n" for line in lines)
     if photo:
         body = "\r\n".join("  " + photo[k:k + 72] for k in range(0, len(photo), 72))
