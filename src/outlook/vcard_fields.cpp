@@ -56,8 +56,9 @@ struct NamedBits {
 };
 
 // TYPE words. Evolution writes its own words for Outlook's extra numbers;
-// Apple writes IPHONE; MAIN is the company's main number.
-constexpr std::array<NamedBits, 25> kTypeWords{{
+// Apple writes IPHONE; MAIN is the company's main number; Japanese phones
+// write X-PCS for a PHS handset.
+constexpr std::array<NamedBits, 26> kTypeWords{{
     {"assistant", kAssistant},
     {"callback", kCallback},
     {"car", kCar},
@@ -83,6 +84,7 @@ constexpr std::array<NamedBits, 25> kTypeWords{{
     {"x-evolution-telex", kTelex},
     {"x-evolution-ttytdd", kTtyTdd},
     {"x-irmc-n", kIrmcName},
+    {"x-pcs", kMobileAlt},
 }};
 
 // Apple labels without their "_$!<" ">!$_" wrapping, lower case.

@@ -171,6 +171,8 @@ TEST(VcardMappingTest, TelephoneAlternatives) {
       {"cell beats Apple's mobile label", "3.0",
        "item1.TEL:lab\nitem1.X-ABLabel:_$!<Mobile>!$_\nTEL;TYPE=cell:cell\n",
        {{"MobileTelephoneNumber", u"cell"}}},
+      {"PHS handset of a Japanese phone", "2.1", "TEL;X-PCS:xp\nTEL;VOICE:o\n",
+       {{"MobileTelephoneNumber", u"xp"}, {"OtherTelephoneNumber", u"o"}}},
       {"iPhone label and type", "3.0", "item2.TEL:ip\nitem2.X-ABLabel:iPhone\nTEL;TYPE=IPHONE:x\n",
        {{"MobileTelephoneNumber", u"ip"}}},
       {"untyped beats TEL;other; voice, msg, video, bbs, modem are no types", "3.0",
