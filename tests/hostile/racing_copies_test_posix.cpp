@@ -78,13 +78,14 @@ TEST_F(RacingCopiesTest, TwentyCopiesStartedTogetherExportOnce) {
 
 TEST_F(RacingCopiesTest, CopyKilledMidExportLeavesTheLockFree) {
   // Big enough that the export runs for a good while after its first block
-  // of records reaches the file.
-  const hostile::Contacts contacts = MakeProfile(100000, "");
+  // of records reaches the file (sanitized builds are slower at everything).
+  const hostile::Contacts contacts = MakeProfile(hostile::UnderSanitizer() ? 20000 : 100000, "");
   const fs::path out = dir_ / "out.csv";
   hostile::RunOptions options;
   options.args = {out.string()};
   options.profile = profile_.string();
   options.measureMemory = false;  // the process killed is the program itself
+  options.timeoutSeconds = hostile::UnderSanitizer() ? 300 : 60;
 
   const hostile::Child first = hostile::StartProgram(options);
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
