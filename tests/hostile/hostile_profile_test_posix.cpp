@@ -351,4 +351,27 @@ TEST_F(HostileProfileTest, DataFilesThatAreNot) {
   EXPECT_EQ(Export(0, 20), ContactRecord("Zulu", "Zed") + ContactRecord("Sub", "Sam"));
 }
 
+// A profile that is itself a FIFO or a link to a device, named as a card file
+// or a data file: never a hang. A card file that cannot be read is a folder
+// whose one item is unreadable (an empty export); a data file that cannot be
+// read is a failing store, and with no other store there is nothing to export.
+TEST_F(HostileProfileTest, ProfileThatIsItselfASpecialFile) {
+  const struct {
+    const char* name;
+    bool fifo;
+    int exitCode;
+  } cases[] = {{"fifo.vcf", true, 0},   {"fifo.pst", true, 55},
+               {"zero.vcf", false, 0},  {"zero.ost", false, 55}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    profile_ = dir_ / c.name;
+    if (c.fifo) {
+      ASSERT_EQ(mkfifo(profile_.c_str(), 0644), 0);
+    } else {
+      fs::create_symlink("/dev/zero", profile_);
+    }
+    EXPECT_EQ(Export(c.exitCode, 10), "");
+  }
+}
+
 }  // namespace

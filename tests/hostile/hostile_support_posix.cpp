@@ -292,6 +292,7 @@ std::vector<Entry> SnapshotTree(const std::filesystem::path& root) {
     entries.push_back(StatEntry(parent, root.filename().string(), 0));
     close(parent);
   }
+  if (entries.front().type != 'd') return entries;  // a profile that is one file
   WalkTree(
       root,
       [&](int directory, const std::string& name, int depth) {
