@@ -1,5 +1,7 @@
 #include "outlook/contact_properties.h"
 
+#include <vector>
+
 namespace om {
 namespace {
 
@@ -16,7 +18,17 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
 }  // namespace
 
 std::optional<std::size_t> FindContactProperty(std::string_view name) {
-  for (std::size_t i = 0; i < kContactProperties.size(); ++i) {
+  // Stores answer this for every property read, so the names are bucketed by
+  // length once: a lookup compares against two or three names, not 55.
+  static const auto kByLength = [] {
+    std::array<std::vector<std::size_t>, 32> buckets{};
+    for (std::size_t i = 0; i < kContactProperties.size(); ++i) {
+      buckets[kContactProperties[i].name.size()].push_back(i);
+    }
+    return buckets;
+  }();
+  if (name.size() >= kByLength.size()) return std::nullopt;
+  for (std::size_t i : kByLength[name.size()]) {
     if (EqualsNoCase(kContactProperties[i].name, name)) return i;
   }
   return std::nullopt;
