@@ -2,20 +2,9 @@
 
 #include <vector>
 
+#include "csv/unicode_text.h"
+
 namespace om {
-namespace {
-
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
-  }
-  return true;
-}
-
-}  // namespace
 
 std::optional<std::size_t> FindContactProperty(std::string_view name) {
   // Stores answer this for every property read, so the names are bucketed by
@@ -29,7 +18,7 @@ std::optional<std::size_t> FindContactProperty(std::string_view name) {
   }();
   if (name.size() >= kByLength.size()) return std::nullopt;
   for (std::size_t i : kByLength[name.size()]) {
-    if (EqualsNoCase(kContactProperties[i].name, name)) return i;
+    if (text::EqualsNoCase(kContactProperties[i].name, name)) return i;
   }
   return std::nullopt;
 }

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "csv/unicode_text.h"
 #include "outlook/contact_properties.h"
 #include "outlook/object_model.h"
 
@@ -74,11 +75,11 @@ om::Handle CreateApplicationForStores(StoreList stores);
 // a .vcf file). Throws ObjectModelError when the profile cannot be opened.
 om::Handle CreateStandaloneApplicationAt(const std::string& profilePath);
 
-// Helpers shared by the stores.
-bool EndsWithNoCase(std::string_view text, std::string_view suffix);
-bool EqualsNoCase(std::string_view a, std::string_view b);
-// Names are UTF-8 (or bytes that should be); what is not UTF-8 becomes U+FFFD.
-std::u16string TextFromUtf8(std::string_view bytes);
+// Helpers shared by the stores. Names are UTF-8 (or bytes that should be);
+// what is not UTF-8 becomes U+FFFD.
+using text::EndsWithNoCase;
+using text::EqualsNoCase;
+inline std::u16string TextFromUtf8(std::string_view bytes) { return text::Utf16FromUtf8(bytes); }
 // Upper-case hexadecimal digits of `bytes`.
 std::u16string HexText(std::string_view bytes);
 

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "csv/codepage932.h"
+#include "csv/unicode_text.h"
 
 namespace vcard {
 namespace {
@@ -30,77 +31,6 @@ constexpr std::array<CharsetName, 17> kCharsetNames{{
     {"ASCII", Charset::kAscii},
 }};
 
-// Length of the valid UTF-8 sequence at `i` and its code point; 0 when the
-// bytes there do not start one.
-std::size_t Utf8Sequence(std::string_view s, std::size_t i, char32_t& cp) {
-  const auto b0 = static_cast<unsigned char>(s[i]);
-  if (b0 < 0x80) {
-    cp = b0;
-    return 1;
-  }
-  std::size_t len;
-  char32_t min;
-  if (b0 >= 0xC2 && b0 <= 0xDF) {
-    len = 2, min = 0x80, cp = b0 & 0x1F;
-  } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-    len = 3, min = 0x800, cp = b0 & 0x0F;
-  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-    len = 4, min = 0x10000, cp = b0 & 0x07;
-  } else {
-    return 0;
-  }
-  if (s.size() - i < len) return 0;
-  for (std::size_t k = 1; k < len; ++k) {
-    const auto b = static_cast<unsigned char>(s[i + k]);
-    if ((b & 0xC0) != 0x80) return 0;
-    cp = (cp << 6) | (b & 0x3F);
-  }
-  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-  return len;
-}
-
-void AppendCodePoint(char32_t cp, std::u16string& out) {
-  if (cp < 0x10000) {
-    out.push_back(static_cast<char16_t>(cp));
-  } else {
-    cp -= 0x10000;
-    out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-    out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-  }
-}
-
-void AppendUtf8(std::string_view bytes, std::u16string& out) {
-  for (std::size_t i = 0; i < bytes.size();) {
-    char32_t cp = 0;
-    const std::size_t len = Utf8Sequence(bytes, i, cp);
-    if (len == 0) {
-      out.push_back(kReplacement);
-      ++i;
-    } else {
-      AppendCodePoint(cp, out);
-      i += len;
-    }
-  }
-}
-
-void AppendUtf8CodePoint(char32_t cp, std::string& out) {
-  if (cp < 0x80) {
-    out.push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else if (cp < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
-}
-
 int HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   const char u = UpperAscii(c);
@@ -116,14 +46,6 @@ bool IsAscii(std::string_view bytes) {
 }
 
 }  // namespace
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (UpperAscii(a[i]) != UpperAscii(b[i])) return false;
-  }
-  return true;
-}
 
 FileEncoding DetectFileEncoding(std::string_view file, std::size_t& bom_length) {
   bom_length = 0;
@@ -156,9 +78,9 @@ std::string Utf16ToUtf8(std::string_view bytes, bool big_endian) {
     } else if (u >= 0xD800 && u <= 0xDFFF) {
       u = kReplacement;
     }
-    AppendUtf8CodePoint(u, out);
+    text::AppendUtf8CodePoint(u, out);
   }
-  if (bytes.size() % 2 != 0) AppendUtf8CodePoint(kReplacement, out);
+  if (bytes.size() % 2 != 0) text::AppendUtf8CodePoint(kReplacement, out);
   return out;
 }
 
@@ -169,16 +91,6 @@ Charset CharsetFromName(std::string_view name) {
   return Charset::kAuto;
 }
 
-bool IsValidUtf8(std::string_view bytes) {
-  char32_t cp = 0;
-  for (std::size_t i = 0; i < bytes.size();) {
-    const std::size_t len = Utf8Sequence(bytes, i, cp);
-    if (len == 0) return false;
-    i += len;
-  }
-  return true;
-}
-
 void AppendDecoded(std::string_view bytes, Charset charset, std::u16string& out) {
   if (IsAscii(bytes)) {
     out.append(bytes.begin(), bytes.end());
@@ -187,7 +99,7 @@ void AppendDecoded(std::string_view bytes, Charset charset, std::u16string& out)
   if (charset == Charset::kAuto) charset = IsValidUtf8(bytes) ? Charset::kUtf8 : Charset::kCp932;
   switch (charset) {
     case Charset::kUtf8:
-      AppendUtf8(bytes, out);
+      text::AppendUtf8AsUtf16(bytes, out, text::InvalidUtf8::kReplace);
       break;
     case Charset::kCp932:
       out += cp932::Decode(bytes);

@@ -6,10 +6,12 @@
 #include <string>
 #include <string_view>
 
+#include "csv/unicode_text.h"
+
 namespace vcard {
 
-// ASCII letters compared without case; other bytes as they are.
-bool EqualsNoCase(std::string_view a, std::string_view b);
+using text::EqualsNoCase;
+using text::IsValidUtf8;
 
 // How the bytes of a whole file are to be read.
 enum class FileEncoding { kBytes, kUtf16Le, kUtf16Be };
@@ -28,8 +30,6 @@ std::string Utf16ToUtf8(std::string_view bytes, bool big_endian);
 enum class Charset { kAuto, kUtf8, kCp932, kLatin1, kAscii };
 
 Charset CharsetFromName(std::string_view name);
-
-bool IsValidUtf8(std::string_view bytes);
 
 // Appends the text of `bytes` in `charset`; bytes that do not form a
 // character become U+FFFD.

@@ -1,0 +1,33 @@
+// UTF-8 and UTF-16 conversions and ASCII case-insensitive comparison, shared
+// by everything that turns bytes from outside (paths, vCard files, file
+// names) into the program's UTF-16 text.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace text {
+
+// Compares two texts with ASCII letters folded; other bytes must be equal.
+bool EqualsNoCase(std::string_view a, std::string_view b);
+bool EndsWithNoCase(std::string_view text, std::string_view suffix);
+
+// The length of the valid UTF-8 sequence at `i` of `bytes`, with its code
+// point in `cp`; 0 when no valid sequence starts there (over-long forms,
+// surrogates and values past U+10FFFF are not valid).
+std::size_t Utf8SequenceAt(std::string_view bytes, std::size_t i, char32_t& cp);
+bool IsValidUtf8(std::string_view bytes);
+
+// What a byte that starts no valid UTF-8 sequence becomes.
+enum class InvalidUtf8 {
+  kReplace,   // U+FFFD
+  kKeepByte,  // the lone surrogate U+DC80..U+DCFF carrying the byte
+};
+void AppendUtf8AsUtf16(std::string_view bytes, std::u16string& out, InvalidUtf8 invalid);
+std::u16string Utf16FromUtf8(std::string_view bytes);  // with kReplace
+
+void AppendUtf16CodePoint(char32_t cp, std::u16string& out);
+void AppendUtf8CodePoint(char32_t cp, std::string& out);
+
+}  // namespace text
