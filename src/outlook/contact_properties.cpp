@@ -18,7 +18,10 @@ std::optional<std::size_t> FindContactProperty(std::string_view name) {
   }();
   if (name.size() >= kByLength.size()) return std::nullopt;
   for (std::size_t i : kByLength[name.size()]) {
-    if (text::EqualsNoCase(kContactProperties[i].name, name)) return i;
+    // The export passes the names as the table writes them: compare exactly first.
+    if (kContactProperties[i].name == name || text::EqualsNoCase(kContactProperties[i].name, name)) {
+      return i;
+    }
   }
   return std::nullopt;
 }

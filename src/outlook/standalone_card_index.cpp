@@ -50,10 +50,14 @@ bool StartsCardLine(std::string_view text, std::size_t at) {
 // read fails.
 bool ScanFile(fs::File* file, NameRef name, CardList& cards, std::string& buffer) {
   const std::uint64_t size = fs::FileSize(file);
-  char head[2] = {0, 0};
-  if (!fs::ReadAt(file, 0, std::min<std::uint64_t>(size, 2), head)) return false;
   // A UTF-16 file cannot be cut by looking at bytes; such files are small.
-  const bool whole = size <= 2 * kScanWindow || IsUtf16Mark(std::string_view(head, 2));
+  // Only a file too big to read whole needs its mark looked at first.
+  bool whole = size <= 2 * kScanWindow;
+  if (!whole) {
+    char head[2] = {0, 0};
+    if (!fs::ReadAt(file, 0, 2, head)) return false;
+    whole = IsUtf16Mark(std::string_view(head, 2));
+  }
   if (whole && size > kMaxScanWindow) return false;
   std::uint64_t position = 0;
   while (position < size) {
@@ -122,13 +126,21 @@ void IndexCardFile(const std::string& path, NameRef file, CardList& cards, std::
   }
 }
 
-std::optional<vcard::Card> ReadIndexedCard(fs::File* file, const CardRef& ref, std::string& buffer) {
+std::optional<std::string> ReadFileHead(fs::File* file) {
+  std::string head(static_cast<std::size_t>(std::min<std::uint64_t>(fs::FileSize(file), kMarkLength)), '\0');
+  if (!fs::ReadAt(file, 0, head.size(), head.data())) return std::nullopt;
+  return head;
+}
+
+std::optional<vcard::Card> ReadIndexedCard(fs::File* file, std::string_view head, const CardRef& ref,
+                                           std::string& buffer) {
   if (ref.length == kUnreadableCard) return std::nullopt;
   // The card keeps its offset when it lies within the first bytes; otherwise
   // it is read behind a copy of those bytes, where a byte-order mark would be.
   const std::size_t lead = static_cast<std::size_t>(std::min<std::uint64_t>(ref.offset, kMarkLength));
+  if (head.size() < lead) return std::nullopt;
   buffer.resize(lead + ref.length);
-  if (!fs::ReadAt(file, 0, lead, buffer.data())) return std::nullopt;
+  head.copy(buffer.data(), lead);
   if (!fs::ReadAt(file, ref.offset, ref.length, buffer.data() + lead)) return std::nullopt;
   return vcard::ReadCard(buffer, {lead, ref.length});
 }

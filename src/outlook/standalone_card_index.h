@@ -43,9 +43,16 @@ using CardList = std::deque<CardRef>;
 // bytes but no card; none for an empty file. `buffer` is scratch space.
 void IndexCardFile(const std::string& path, NameRef file, CardList& cards, std::string& buffer);
 
-// Reads and decodes the card `ref` of the open `file`; nothing when it cannot
-// be read or parsed. `buffer` is scratch space.
-std::optional<vcard::Card> ReadIndexedCard(fs::File* file, const CardRef& ref, std::string& buffer);
+// The first bytes of `file` (where a byte-order mark would be), read once per
+// open file, so that reading a card costs one read, not two. Nothing when they
+// cannot be read.
+std::optional<std::string> ReadFileHead(fs::File* file);
+
+// Reads and decodes the card `ref` of the open `file` whose first bytes are
+// `head` (ReadFileHead; may be empty for a card at offset 0); nothing when it
+// cannot be read or parsed. `buffer` is scratch space.
+std::optional<vcard::Card> ReadIndexedCard(fs::File* file, std::string_view head, const CardRef& ref,
+                                           std::string& buffer);
 
 // Where a file of `window` bytes may be cut so that no card is split: the
 // start of the last line "BEGIN:VCARD" whose previous non-blank line is

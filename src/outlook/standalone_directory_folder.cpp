@@ -74,6 +74,7 @@ class DirectoryFolder final : public FolderSource {
   // The file of the last fetched item, kept open for the next one.
   fs::FilePtr openFile_;
   NameRef openName_ = 0;
+  std::optional<std::string> openHead_;  // its first bytes, once a card past them is read
   std::string cardBuffer_;
 };
 
@@ -141,9 +142,14 @@ ItemData DirectoryFolder::FetchItem(std::size_t index) {
   if (!openFile_ || openName_ != ref.file) {
     openFile_.reset(fs::OpenFile(FilePath(ref.file)));
     openName_ = ref.file;
+    openHead_.reset();
   }
+  // The first card of a file needs no head; the others read it once per file.
+  if (openFile_ && ref.offset > 0 && !openHead_) openHead_ = ReadFileHead(openFile_.get());
   std::optional<vcard::Card> card;
-  if (openFile_) card = ReadIndexedCard(openFile_.get(), ref, cardBuffer_);
+  if (openFile_ && (ref.offset == 0 || openHead_)) {
+    card = ReadIndexedCard(openFile_.get(), openHead_ ? *openHead_ : std::string_view(), ref, cardBuffer_);
+  }
   // The buffer is kept for the next card, unless one huge card made it huge.
   if (cardBuffer_.capacity() > kKeptCardBuffer) std::string().swap(cardBuffer_);
   if (!card) throw om::ObjectModelError(om::kMapiCorruptData);

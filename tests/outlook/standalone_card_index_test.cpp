@@ -55,7 +55,7 @@ TEST(CardIndexTest, LargeFilesAreIndexedWindowByWindow) {
   ASSERT_TRUE(file);
   for (int i : {0, 1, 16000, 16001, 33333, kCards - 1}) {
     EXPECT_EQ(cards[i].file, 7u);
-    const auto card = standalone::ReadIndexedCard(file.get(), cards[i], buffer);
+    const auto card = standalone::ReadIndexedCard(file.get(), *standalone::ReadFileHead(file.get()), cards[i], buffer);
     ASSERT_TRUE(card) << i;
     const std::string name = "N" + std::to_string(i);
     EXPECT_EQ(card->values[om::kLastName], om::Value(std::u16string(name.begin(), name.end())));
