@@ -10,12 +10,14 @@
 
 #include "outlook/error_numbers.h"
 #include "outlook/standalone_store_internal.h"
+#include "outlook/standalone_test_helpers.h"
 #include "support/run_program.h"
 #include "support/test_files.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using storetest::ErrorOf;
 
 // One output record from its non-empty fields, keyed by column number (1-55).
 std::string Line(const std::map<int, std::string>& fields) {
@@ -119,16 +121,6 @@ FileState StateOf(const fs::path& path) {
   if (::stat(path.c_str(), &info) != 0) return {};
   return {testfiles::ReadBytes(path), info.st_mtim.tv_sec * 1000000000LL + info.st_mtim.tv_nsec,
           info.st_ctim.tv_sec * 1000000000LL + info.st_ctim.tv_nsec};
-}
-
-template <typename F>
-std::uint32_t ErrorOf(F&& action) {
-  try {
-    action();
-  } catch (const om::ObjectModelError& error) {
-    return error.number();
-  }
-  return 0;
 }
 
 class PstStoreTest : public testing::Test {

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "csv/native_path.h"
 #include "outlook/error_numbers.h"
 #include "outlook/object_model.h"
 #include "outlook/standalone_store_internal.h"
@@ -22,22 +23,8 @@ inline std::string Card(std::string_view last, std::string_view extra = "") {
          std::string(extra) + "END:VCARD\r\n";
 }
 
-inline std::string Utf8(std::u16string_view text) {
-  std::string out;
-  for (char16_t c : text) {
-    if (c < 0x80) {
-      out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {  // tests use no characters beyond the BMP
-      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-  }
-  return out;
-}
+// UTF-8 bytes of a text, as the store's file names and cards hold them.
+inline std::string Utf8(std::u16string_view text) { return csv::PathTextToBytes(text); }
 
 template <typename F>
 std::uint32_t ErrorOf(F&& action) {

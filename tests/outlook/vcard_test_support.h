@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "csv/native_path.h"
 #include "outlook/vcard_reader.h"
 
 namespace vcard_test {
@@ -18,29 +19,8 @@ namespace vcard_test {
 // must be empty ("" or no date).
 using Expected = std::vector<std::pair<std::string_view, std::u16string>>;
 
-inline std::string Utf8(std::u16string_view text) {
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char32_t c = text[i];
-    if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size()) c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
-}
+// UTF-8 bytes of a text (surrogate pairs as one character).
+inline std::string Utf8(std::u16string_view text) { return csv::PathTextToBytes(text); }
 
 // The column as text: a date as yyyy-mm-dd ("" for no date); a value of
 // the wrong kind shows up as a marker that no expectation holds.
