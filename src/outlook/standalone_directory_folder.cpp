@@ -11,6 +11,9 @@ namespace standalone {
 namespace {
 
 constexpr std::size_t kKeptCardBuffer = std::size_t{1} << 20;
+// Cards of a file are fetched in file order; reading this much ahead makes
+// that one read per window instead of one per card.
+constexpr std::size_t kReadAhead = std::size_t{256} << 10;
 
 struct Subfolder {
   NameRef name;
@@ -60,6 +63,8 @@ class DirectoryFolder final : public FolderSource {
   void AddEntry(std::string_view name, fs::EntryType type);
   void List();
   void Index();
+  std::optional<vcard::Card> ReadCard(const CardRef& ref);
+  std::optional<std::string_view> AheadBytes(const CardRef& ref);
 
   std::string path_;
   std::string name_;
@@ -76,6 +81,8 @@ class DirectoryFolder final : public FolderSource {
   NameRef openName_ = 0;
   std::optional<std::string> openHead_;  // its first bytes, once a card past them is read
   std::string cardBuffer_;
+  std::string ahead_;  // bytes of the open file from aheadStart_ on
+  std::uint64_t aheadStart_ = 0;
 };
 
 // Sorts entries in byte order of their names.
@@ -143,18 +150,53 @@ ItemData DirectoryFolder::FetchItem(std::size_t index) {
     openFile_.reset(fs::OpenFile(FilePath(ref.file)));
     openName_ = ref.file;
     openHead_.reset();
+    ahead_.clear();
   }
-  // The first card of a file needs no head; the others read it once per file.
-  if (openFile_ && ref.offset > 0 && !openHead_) openHead_ = ReadFileHead(openFile_.get());
-  std::optional<vcard::Card> card;
-  if (openFile_ && (ref.offset == 0 || openHead_)) {
-    card = ReadIndexedCard(openFile_.get(), openHead_ ? *openHead_ : std::string_view(), ref, cardBuffer_);
-  }
-  // The buffer is kept for the next card, unless one huge card made it huge.
+  std::optional<vcard::Card> card = ReadCard(ref);
+  // The buffers are kept for the next card, unless one huge card made them huge.
   if (cardBuffer_.capacity() > kKeptCardBuffer) std::string().swap(cardBuffer_);
+  if (ahead_.capacity() > kKeptCardBuffer + kReadAhead) std::string().swap(ahead_), aheadStart_ = 0;
   if (!card) throw om::ObjectModelError(om::kMapiCorruptData);
   const bool group = card->kind == vcard::CardKind::kGroup;
   return {group ? u"DistListItem" : u"ContactItem", std::move(card->values)};
+}
+
+std::optional<vcard::Card> DirectoryFolder::ReadCard(const CardRef& ref) {
+  if (!openFile_) return std::nullopt;
+  // The first card of a file needs no head; the others read it once per file.
+  if (ref.offset == 0) return ReadIndexedCard(openFile_.get(), std::string_view(), ref, cardBuffer_);
+  if (!openHead_) openHead_ = ReadFileHead(openFile_.get());
+  if (!openHead_) return std::nullopt;
+  // A card of a byte file past its first bytes decodes the same with or
+  // without them before it (it starts with BEGIN, never with a mark), so it
+  // is decoded where it lies in the read-ahead bytes. UTF-16 files need their
+  // mark in front of the card.
+  const bool utf16 = openHead_->starts_with("\xFF\xFE") || openHead_->starts_with("\xFE\xFF");
+  if (utf16) return ReadIndexedCard(openFile_.get(), *openHead_, ref, cardBuffer_);
+  const std::optional<std::string_view> bytes = AheadBytes(ref);
+  if (!bytes) return std::nullopt;
+  return vcard::ReadCard(*bytes, {0, bytes->size()});
+}
+
+// The bytes of `ref`, from the read-ahead window, read anew when the card
+// is not wholly in it.
+std::optional<std::string_view> DirectoryFolder::AheadBytes(const CardRef& ref) {
+  const bool inside = !ahead_.empty() && ref.offset >= aheadStart_ &&
+                      ref.offset + ref.length <= aheadStart_ + ahead_.size();
+  if (!inside) {
+    const std::uint64_t size = fs::FileSize(openFile_.get());
+    std::size_t length = ref.length;
+    if (size > ref.offset + ref.length) {
+      length = static_cast<std::size_t>(std::max<std::uint64_t>(ref.length, std::min<std::uint64_t>(size - ref.offset, kReadAhead)));
+    }
+    ahead_.resize(length);
+    aheadStart_ = ref.offset;
+    if (!fs::ReadAt(openFile_.get(), ref.offset, length, ahead_.data())) {
+      ahead_.clear();
+      return std::nullopt;
+    }
+  }
+  return std::string_view(ahead_).substr(static_cast<std::size_t>(ref.offset - aheadStart_), ref.length);
 }
 
 }  // namespace

@@ -57,15 +57,27 @@ class Item final : public om::Object {
   // The values were read when the item was fetched; a property read is a
   // lookup of its column.
   Value Get(std::string_view name, std::span<const Value> args) override {
-    const std::optional<std::size_t> column = om::FindContactProperty(name);
+    const std::optional<std::size_t> column = ColumnOf(name);
     if (!column || !data_.properties) throw ObjectModelError(om::kDispUnknownName);
     if (!args.empty()) throw ObjectModelError(om::kDispBadParamCount);
+    next_ = *column + 1;
     return (*data_.properties)[*column];
   }
   std::u16string TypeName() override { return data_.typeName; }
 
  private:
+  // The export reads the columns in order, passing the table's own names:
+  // the column after the last one read is tried first, by address.
+  std::optional<std::size_t> ColumnOf(std::string_view name) const {
+    if (next_ < om::kContactPropertyCount) {
+      const std::string_view guess = om::kContactProperties[next_].name;
+      if (guess.data() == name.data() && guess.size() == name.size()) return next_;
+    }
+    return om::FindContactProperty(name);
+  }
+
   ItemData data_;
+  std::size_t next_ = 0;
 };
 
 class Items final : public om::Object {
