@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <vector>
 
 namespace vcard {
 namespace {
@@ -115,6 +116,7 @@ constexpr auto kByName = [](const auto& a, const auto& b) { return a.name < b.na
 static_assert(std::is_sorted(kProperties.begin(), kProperties.end(), kByName));
 static_assert(std::is_sorted(kTypeWords.begin(), kTypeWords.end(), kByName));
 static_assert(std::is_sorted(kLabels.begin(), kLabels.end(), kByName));
+static_assert(std::all_of(kProperties.begin(), kProperties.end(), [](const NamedProperty& e) { return e.name.size() < 32; }));
 
 template <std::size_t N, class Entry>
 const Entry* Find(const std::array<Entry, N>& table, std::string_view key) {
@@ -147,9 +149,18 @@ void LimitLength(std::u16string& text) {
 }
 
 std::optional<PropId> LookupProperty(std::string_view upper_name) {
-  const NamedProperty* entry = Find(kProperties, upper_name);
-  if (entry == nullptr) return std::nullopt;
-  return entry->id;
+  // Every property of every card is looked up: the names are bucketed by
+  // length once, so that a lookup compares against a few names at most.
+  static const auto kByLength = [] {
+    std::array<std::vector<const NamedProperty*>, 32> buckets{};
+    for (const NamedProperty& entry : kProperties) buckets[entry.name.size()].push_back(&entry);
+    return buckets;
+  }();
+  if (upper_name.size() >= kByLength.size()) return std::nullopt;
+  for (const NamedProperty* entry : kByLength[upper_name.size()]) {
+    if (entry->name == upper_name) return entry->id;
+  }
+  return std::nullopt;
 }
 
 std::uint32_t LookupTypeWord(std::string_view word) {

@@ -4,7 +4,9 @@
 #include <bit>
 #include <cstdint>
 #include <string>
-#include <unordered_map>
+#include <span>
+#include <string_view>
+#include <vector>
 
 #include "outlook/vcard_mapping_rules.h"
 #include "outlook/vcard_text.h"
@@ -223,20 +225,32 @@ void MapField(Mapping& m, const Field& f) {
 
 // Apple ties a label to a property by a shared group name ("item1.TEL" and
 // "item1.X-ABLabel"); the label may come before or after the property.
-void ApplyLabels(std::vector<Field>& fields, bool v21) {
-  std::unordered_map<std::string, std::uint32_t> labels;
+// A card has a handful of labels: a list searched in order beats a map.
+struct Label {
+  std::string_view group;
+  std::uint32_t bits;
+};
+
+const Label* FindLabel(const std::vector<Label>& labels, std::string_view group) {
+  for (const Label& label : labels) {
+    if (label.group == group) return &label;
+  }
+  return nullptr;
+}
+
+void ApplyLabels(std::span<Field> fields, bool v21) {
+  std::vector<Label> labels;
   for (const Field& f : fields) {
-    if (f.id == PropId::kXAbLabel && !f.group.empty()) {
+    if (f.id == PropId::kXAbLabel && !f.group.empty() && FindLabel(labels, f.group) == nullptr) {
       std::u16string text = UnescapeText(f.value, v21);
       Trim(text);
-      labels.emplace(f.group, LookupLabel(text));
+      labels.push_back({f.group, LookupLabel(text)});
     }
   }
   if (labels.empty()) return;
   for (Field& f : fields) {
     if (f.group.empty()) continue;
-    auto it = labels.find(f.group);
-    if (it != labels.end()) f.types |= it->second;
+    if (const Label* label = FindLabel(labels, f.group)) f.types |= label->bits;
   }
 }
 
@@ -250,7 +264,7 @@ void FillUntypedUrls(Mapping& m) {
 
 }  // namespace
 
-void MapFields(std::vector<Field>& fields, bool v21, Card& card) {
+void MapFields(std::span<Field> fields, bool v21, Card& card) {
   card.kind = CardKind::kContact;
   card.values = om::EmptyContactValues();
   Mapping m(card, v21);

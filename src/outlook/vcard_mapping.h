@@ -1,7 +1,7 @@
 // Which vCard property fills which contact property.
 #pragma once
 
-#include <vector>
+#include <span>
 
 #include "outlook/vcard_fields.h"
 #include "outlook/vcard_reader.h"
@@ -12,6 +12,6 @@ namespace vcard {
 // properties of `card` and tells groups from contacts. `v21` selects the
 // escapes of vCard 2.1. Labels of item groups are folded into the fields'
 // types. The card is filled in place: its 55 values are not moved again.
-void MapFields(std::vector<Field>& fields, bool v21, Card& card);
+void MapFields(std::span<Field> fields, bool v21, Card& card);
 
 }  // namespace vcard

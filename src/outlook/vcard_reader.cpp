@@ -144,12 +144,60 @@ Units UnitsOf(std::string_view file) {
 
 // ---- Reading one card ----
 
+// What reading one card needs besides the card itself. One instance per
+// thread is reused from card to card, so that the fields' text buffers are
+// allocated once, not once per property of every card.
 struct CardReading {
-  std::vector<Field> fields;
+  std::vector<Field> fields;  // the first `count` are the card's; the rest are spare
+  std::size_t count = 0;
   bool v21 = false;
   bool unicode_file = false;  // raw values were UTF-16 and are now UTF-8
   std::string bytes;          // scratch for quoted-printable values
+  std::string transcoded;     // the card of a UTF-16 file, as UTF-8
+  LineReader reader;
 };
+
+// Buffers a huge card grew are not kept for the cards after it.
+constexpr std::size_t kKeptFields = 64;
+constexpr std::size_t kKeptBytes = std::size_t{64} << 10;
+
+template <class Text>
+void Release(Text& text) {
+  if (text.capacity() > kKeptBytes) Text().swap(text);
+  text.clear();
+}
+
+CardReading& StartReading() {
+  thread_local CardReading r;
+  if (r.fields.size() > kKeptFields) r.fields.resize(kKeptFields);
+  for (std::size_t i = 0; i < r.count && i < r.fields.size(); ++i) {
+    Release(r.fields[i].value);
+    Release(r.fields[i].sort_as);
+    Release(r.fields[i].group);
+  }
+  Release(r.bytes);
+  Release(r.transcoded);
+  Release(r.reader.scratch);
+  r.count = 0;
+  r.v21 = false;
+  r.unicode_file = false;
+  r.reader.text = {};
+  r.reader.pos = 0;
+  return r;
+}
+
+Field& NextField(CardReading& r) {
+  if (r.count == r.fields.size()) r.fields.emplace_back();
+  Field& f = r.fields[r.count++];
+  f.id = {};
+  f.types = 0;
+  f.phonetic = false;
+  f.omit_year = false;
+  f.group.clear();
+  f.value.clear();
+  f.sort_as.clear();
+  return f;
+}
 
 bool IsMarker(const RawProperty& p, std::string_view name) {
   if (p.name.size() != name.size() || !p.group.empty()) return false;
@@ -214,7 +262,7 @@ void ReadParams(const RawProperty& p, Field& f, Charset& charset, std::string& s
 }
 
 void AddField(CardReading& r, const RawProperty& p, PropId id) {
-  Field& f = r.fields.emplace_back();
+  Field& f = NextField(r);
   f.id = id;
   Charset charset = Charset::kAuto;
   r.bytes.clear();
@@ -259,16 +307,14 @@ std::vector<CardExtent> FindCards(std::string_view file) { return ScanCards(Unit
 std::optional<Card> ReadCard(std::string_view file, CardExtent extent) {
   const Units units = UnitsOf(file);
   std::string_view bytes = ExtentBytes(file, extent, units.base, units.width);
-  CardReading r;
-  r.fields.reserve(32);
-  std::string transcoded;
+  CardReading& r = StartReading();
   if (units.width == 2) {
-    transcoded = Utf16ToUtf8(bytes, units.big_endian);
-    bytes = transcoded;
+    r.transcoded = Utf16ToUtf8(bytes, units.big_endian);
+    bytes = r.transcoded;
     r.unicode_file = true;
   }
   if (bytes.starts_with("\xEF\xBB\xBF")) bytes.remove_prefix(3);
-  LineReader reader;
+  LineReader& reader = r.reader;
   reader.text = bytes;
   RawProperty p;
   if (!NextProperty(reader, p) || !IsMarker(p, "BEGIN")) return std::nullopt;
@@ -283,7 +329,7 @@ std::optional<Card> ReadCard(std::string_view file, CardExtent extent) {
     if (const std::optional<PropId> id = IdOf(p.name)) AddField(r, p, *id);
   }
   std::optional<Card> card(std::in_place);
-  MapFields(r.fields, r.v21, *card);
+  MapFields(std::span<Field>(r.fields.data(), r.count), r.v21, *card);
   return card;
 }
 

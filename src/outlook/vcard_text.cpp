@@ -91,16 +91,61 @@ Charset CharsetFromName(std::string_view name) {
   return Charset::kAuto;
 }
 
+namespace {
+
+// Decodes UTF-8 in one pass, writing into room made for the worst case (a
+// UTF-16 text never has more units than its UTF-8 has bytes). A byte that
+// starts no valid sequence becomes U+FFFD, or with `strict` ends the
+// decoding: `out` is then left as it was and the result is false.
+bool AppendUtf8(std::string_view bytes, bool strict, std::u16string& out) {
+  const std::size_t start = out.size();
+  out.resize(start + bytes.size());
+  char16_t* w = out.data() + start;
+  for (std::size_t i = 0; i < bytes.size();) {
+    const auto b = static_cast<unsigned char>(bytes[i]);
+    if (b < 0x80) {
+      *w++ = b;
+      ++i;
+      continue;
+    }
+    char32_t cp = 0;
+    const std::size_t len = text::Utf8SequenceAt(bytes, i, cp);
+    if (len == 0) {
+      if (strict) {
+        out.resize(start);
+        return false;
+      }
+      *w++ = kReplacement;
+      ++i;
+      continue;
+    }
+    if (cp < 0x10000) {
+      *w++ = static_cast<char16_t>(cp);
+    } else {
+      cp -= 0x10000;
+      *w++ = static_cast<char16_t>(0xD800 + (cp >> 10));
+      *w++ = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+    }
+    i += len;
+  }
+  out.resize(static_cast<std::size_t>(w - out.data()));
+  return true;
+}
+
+}  // namespace
+
 void AppendDecoded(std::string_view bytes, Charset charset, std::u16string& out) {
+  // kAuto: UTF-8 when every sequence is valid, else the whole value is
+  // code page 932. ASCII text is the same in every charset.
+  if (charset == Charset::kUtf8 || charset == Charset::kAuto) {
+    if (AppendUtf8(bytes, charset == Charset::kAuto, out)) return;
+    charset = Charset::kCp932;
+  }
   if (IsAscii(bytes)) {
     out.append(bytes.begin(), bytes.end());
     return;
   }
-  if (charset == Charset::kAuto) charset = IsValidUtf8(bytes) ? Charset::kUtf8 : Charset::kCp932;
   switch (charset) {
-    case Charset::kUtf8:
-      text::AppendUtf8AsUtf16(bytes, out, text::InvalidUtf8::kReplace);
-      break;
     case Charset::kCp932:
       out += cp932::Decode(bytes);
       break;
@@ -109,6 +154,7 @@ void AppendDecoded(std::string_view bytes, Charset charset, std::u16string& out)
       break;
     case Charset::kAscii:
     case Charset::kAuto:
+    case Charset::kUtf8:
       for (char c : bytes) out.push_back(static_cast<unsigned char>(c) < 0x80 ? char16_t(c) : kReplacement);
       break;
   }
@@ -127,9 +173,10 @@ void DecodeQuotedPrintable(std::string_view in, std::string& out) {
 }
 
 void NormaliseLineBreaks(std::u16string& text) {
-  bool any = false;
-  for (char16_t c : text) any = any || c == u'\r' || c == u'\n';
-  if (!any) return;
+  // Counted without a branch per unit: most values hold no line break.
+  std::size_t breaks = 0;
+  for (char16_t c : text) breaks += (c == u'\r') | (c == u'\n');
+  if (breaks == 0) return;
   std::u16string out;
   out.reserve(text.size() + 8);
   for (std::size_t i = 0; i < text.size(); ++i) {
