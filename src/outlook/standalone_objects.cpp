@@ -52,7 +52,8 @@ Value Count(std::size_t count) { return static_cast<std::int64_t>(count); }
 
 class Item final : public om::Object {
  public:
-  explicit Item(ItemData data) : data_(std::move(data)) {}
+  // Taken by reference: the 55 values are moved once, not twice.
+  explicit Item(ItemData&& data) : data_(std::move(data)) {}
 
   // The values were read when the item was fetched; a property read is a
   // lookup of its column.

@@ -266,7 +266,17 @@ void FillUntypedUrls(Mapping& m) {
 
 void MapFields(std::span<Field> fields, bool v21, Card& card) {
   card.kind = CardKind::kContact;
-  card.values = om::EmptyContactValues();
+  // Empty values in place (texts "", dates none), without a temporary
+  // array of 55 values to move from.
+  for (std::size_t i = 0; i < card.values.size(); ++i) {
+    if (om::kContactProperties[i].kind == om::PropertyKind::kDate) {
+      card.values[i] = om::kNoDate;
+    } else if (auto* text = std::get_if<std::u16string>(&card.values[i])) {
+      text->clear();
+    } else {
+      card.values[i].emplace<std::u16string>();
+    }
+  }
   Mapping m(card, v21);
   ApplyLabels(fields, v21);
   for (const Field& f : fields) MapField(m, f);

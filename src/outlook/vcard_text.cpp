@@ -45,6 +45,20 @@ bool IsAscii(std::string_view bytes) {
   return true;
 }
 
+// True when every CR is followed by LF and every LF follows a CR, as in
+// notes whose line breaks were written as escapes.
+bool IsNormalised(std::u16string_view text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == u'\r') {
+      if (i + 1 == text.size() || text[i + 1] != u'\n') return false;
+      ++i;
+    } else if (text[i] == u'\n') {
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 FileEncoding DetectFileEncoding(std::string_view file, std::size_t& bom_length) {
@@ -109,7 +123,18 @@ bool AppendUtf8(std::string_view bytes, bool strict, std::u16string& out) {
       continue;
     }
     char32_t cp = 0;
-    const std::size_t len = text::Utf8SequenceAt(bytes, i, cp);
+    std::size_t len = 0;
+    if ((b & 0xF0) == 0xE0 && i + 2 < bytes.size()) {
+      // Three bytes, as all of Japanese text takes: decoded here, with the
+      // same checks (continuation bytes, over-long forms, surrogates).
+      const auto b1 = static_cast<unsigned char>(bytes[i + 1]);
+      const auto b2 = static_cast<unsigned char>(bytes[i + 2]);
+      cp = (char32_t{b & 0x0Fu} << 12) | (char32_t{b1 & 0x3Fu} << 6) | (b2 & 0x3Fu);
+      const bool valid = (b1 & 0xC0) == 0x80 && (b2 & 0xC0) == 0x80 && cp >= 0x800 && (cp < 0xD800 || cp > 0xDFFF);
+      len = valid ? 3 : 0;
+    } else {
+      len = text::Utf8SequenceAt(bytes, i, cp);
+    }
     if (len == 0) {
       if (strict) {
         out.resize(start);
@@ -176,7 +201,7 @@ void NormaliseLineBreaks(std::u16string& text) {
   // Counted without a branch per unit: most values hold no line break.
   std::size_t breaks = 0;
   for (char16_t c : text) breaks += (c == u'\r') | (c == u'\n');
-  if (breaks == 0) return;
+  if (breaks == 0 || IsNormalised(text)) return;
   std::u16string out;
   out.reserve(text.size() + 8);
   for (std::size_t i = 0; i < text.size(); ++i) {
