@@ -282,7 +282,8 @@ void MapFields(std::span<Field> fields, bool v21, Card& card) {
   for (const Field& f : fields) MapField(m, f);
   FillUntypedUrls(m);
   for (om::Value& value : card.values) {
-    if (auto* text = std::get_if<std::u16string>(&value)) NormaliseLineBreaks(*text);
+    auto* text = std::get_if<std::u16string>(&value);
+    if (text != nullptr && !text->empty()) NormaliseLineBreaks(*text);
   }
 }
 

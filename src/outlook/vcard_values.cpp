@@ -14,20 +14,27 @@ bool IsEscapable(char16_t c, bool v21) {
   return c > 0x20 && c < 0x7F && !(c >= u'0' && c <= u'9') && !(c >= u'A' && c <= u'Z') && !(c >= u'a' && c <= u'z');
 }
 
+// Text between backslashes is copied in runs, not a unit at a time.
 void AppendUnescaped(std::u16string_view text, bool v21, std::u16string& out) {
   out.reserve(out.size() + text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char16_t c = text[i];
-    if (c != u'\\' || i + 1 == text.size() || !IsEscapable(text[i + 1], v21)) {
-      out.push_back(c);
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const std::size_t slash = std::min(text.find(u'\\', i), text.size());
+    out.append(text.substr(i, slash - i));
+    i = slash;
+    if (i == text.size()) break;
+    if (i + 1 == text.size() || !IsEscapable(text[i + 1], v21)) {
+      out.push_back(u'\\');
+      ++i;
       continue;
     }
-    const char16_t next = text[++i];
+    const char16_t next = text[i + 1];
     if (next == u'n' || next == u'N') {
       out += u"\r\n";
     } else {
       out.push_back(next);
     }
+    i += 2;
   }
 }
 
