@@ -117,6 +117,7 @@ static_assert(std::is_sorted(kProperties.begin(), kProperties.end(), kByName));
 static_assert(std::is_sorted(kTypeWords.begin(), kTypeWords.end(), kByName));
 static_assert(std::is_sorted(kLabels.begin(), kLabels.end(), kByName));
 static_assert(std::all_of(kProperties.begin(), kProperties.end(), [](const NamedProperty& e) { return e.name.size() < 32; }));
+static_assert(std::all_of(kTypeWords.begin(), kTypeWords.end(), [](const NamedBits& e) { return e.name.size() < 32; }));
 
 template <std::size_t N, class Entry>
 const Entry* Find(const std::array<Entry, N>& table, std::string_view key) {
@@ -164,11 +165,21 @@ std::optional<PropId> LookupProperty(std::string_view upper_name) {
 }
 
 std::uint32_t LookupTypeWord(std::string_view word) {
+  // Every TYPE word of every card is looked up: bucketed by length as the
+  // property names are.
+  static const auto kByLength = [] {
+    std::array<std::vector<const NamedBits*>, 32> buckets{};
+    for (const NamedBits& entry : kTypeWords) buckets[entry.name.size()].push_back(&entry);
+    return buckets;
+  }();
+  if (word.size() >= kByLength.size()) return 0;
   std::array<char, 40> buffer;
   std::string_view lower;
   if (!LowerInto(word, buffer, lower)) return 0;
-  const NamedBits* entry = Find(kTypeWords, lower);
-  return entry == nullptr ? 0 : entry->bits;
+  for (const NamedBits* entry : kByLength[lower.size()]) {
+    if (entry->name == lower) return entry->bits;
+  }
+  return 0;
 }
 
 std::uint32_t LookupLabel(std::u16string_view label) {

@@ -246,9 +246,22 @@ void UncaretInto(std::string_view value, std::string& out) {
   }
 }
 
+// Parameters other than these (ENCODING, VALUE, PREF, LANGUAGE, X-...) carry
+// nothing the mapping reads.
+bool IsReadParam(std::string_view name) {
+  static constexpr std::array<std::string_view, 6> kNames{"TYPE", "CHARSET", "SORT-AS", "PHONETIC", "SCRIPT",
+                                                         "X-APPLE-OMIT-YEAR"};
+  for (std::string_view known : kNames) {
+    if (known.size() == name.size() && EqualsNoCase(known, name)) return true;
+  }
+  return false;
+}
+
 void ReadParams(const RawProperty& p, Field& f, Charset& charset, std::string& sort_as) {
   ForEachParam(p.params, [&](std::string_view name, std::string_view value) {
-    if (name.empty() || EqualsNoCase(name, "TYPE")) return AddTypeWords(value, f);
+    if (name.empty()) return AddTypeWords(value, f);
+    if (!IsReadParam(name)) return;
+    if (EqualsNoCase(name, "TYPE")) return AddTypeWords(value, f);
     const std::string_view bare = TrimParamValue(value);
     if (EqualsNoCase(name, "CHARSET")) charset = CharsetFromName(bare);
     if (EqualsNoCase(name, "SORT-AS")) UncaretInto(bare, sort_as);
