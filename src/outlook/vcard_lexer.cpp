@@ -34,6 +34,16 @@ Line PhysicalLine(std::string_view t, std::size_t pos) {
   return line;
 }
 
+// PhysicalLine(r.text, pos), remembered for the next call at the same place.
+Line LineAt(LineReader& r, std::size_t pos) {
+  const bool same_text = r.line_text.data() == r.text.data() && r.line_text.size() == r.text.size();
+  if (same_text && r.line_begin == pos) return {r.line_begin, r.line_end, r.line_next};
+  const Line line = PhysicalLine(r.text, pos);
+  r.line_text = r.text;
+  r.line_begin = line.begin, r.line_end = line.end, r.line_next = line.next;
+  return line;
+}
+
 bool IsSpace(char c) { return c == ' ' || c == '\t'; }
 
 std::string_view Trim(std::string_view s) {
@@ -101,7 +111,7 @@ bool IsBase64Line(std::string_view s) {
 // ':'), so such lines are passed over as data.
 void SkipBase64Lines(LineReader& r) {
   while (r.pos < r.text.size()) {
-    const Line l = PhysicalLine(r.text, r.pos);
+    const Line l = LineAt(r, r.pos);
     if (!IsBase64Line(r.text.substr(l.begin, l.end - l.begin))) return;
     r.pos = l.next;
   }
@@ -165,7 +175,7 @@ namespace {
 std::string_view JoinContinuations(LineReader& r, std::string_view line, Header& h) {
   bool joined = false;
   while (r.pos < r.text.size()) {
-    const Line next = PhysicalLine(r.text, r.pos);
+    const Line next = LineAt(r, r.pos);
     const std::string_view n = r.text.substr(next.begin, next.end - next.begin);
     // A quoted-printable line ending in '=' continues on the next line
     // whatever that starts with; otherwise a leading space or tab folds.
@@ -194,7 +204,7 @@ std::string_view JoinContinuations(LineReader& r, std::string_view line, Header&
 bool NextProperty(LineReader& r, RawProperty& p) {
   const std::string_view t = r.text;
   while (r.pos < t.size()) {
-    const Line first = PhysicalLine(t, r.pos);
+    const Line first = LineAt(r, r.pos);
     r.pos = first.next;
     // Blank lines, and continuation lines of a line that was passed over.
     if (first.begin == first.end || IsSpace(t[first.begin])) continue;

@@ -24,6 +24,11 @@ struct LineReader {
   std::string_view text;
   std::size_t pos = 0;
   std::string scratch;  // reused for lines that had to be joined
+  // The last physical line found: looking ahead for a folded line finds the
+  // line the next property starts on, which is then not searched again.
+  // Kept with the text it was found in.
+  std::string_view line_text;
+  std::size_t line_begin = std::string_view::npos, line_end = 0, line_next = 0;
 };
 
 // The next content line at or after reader.pos; false at the end of the

@@ -181,8 +181,12 @@ CardReading& StartReading() {
   r.count = 0;
   r.v21 = false;
   r.unicode_file = false;
+  // A new card may lie at the address of the last one: nothing found in
+  // that one's text is kept.
   r.reader.text = {};
   r.reader.pos = 0;
+  r.reader.line_text = {};
+  r.reader.line_begin = std::string_view::npos;
   return r;
 }
 
