@@ -157,9 +157,10 @@ struct CardReading {
   LineReader reader;
 };
 
-// Buffers a huge card grew are not kept for the cards after it.
+// Buffers a large card grew are not kept for the cards after it: what stays
+// between cards is at most 64 fields of 4 K units each.
 constexpr std::size_t kKeptFields = 64;
-constexpr std::size_t kKeptBytes = std::size_t{64} << 10;
+constexpr std::size_t kKeptBytes = std::size_t{4} << 10;
 
 template <class Text>
 void Release(Text& text) {
