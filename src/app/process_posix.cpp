@@ -78,9 +78,9 @@ std::u16string ProcessCommandLine() {
 bool ProcessAcquireSingleInstance() {
   if (gHoldsLock) return true;
   const int fd = BindInstanceLock(ExecutablePath());
-  // Without Unix sockets at all there is no way to tell; the program runs
-  // rather than refusing forever.
   if (fd == -1) return false;
+  // fd == -2: no Unix socket could be made at all, so there is no way to tell;
+  // the program runs rather than refusing forever.
   gHoldsLock = true;  // the socket stays open until the process ends
   return true;
 }
