@@ -323,6 +323,12 @@ std::string_view ExtentBytes(std::string_view file, CardExtent extent, std::size
 std::vector<CardExtent> FindCards(std::string_view file) { return ScanCards(UnitsOf(file)); }
 
 std::optional<Card> ReadCard(std::string_view file, CardExtent extent) {
+  std::optional<Card> card(std::in_place);
+  if (!ReadCardInto(file, extent, *card)) card.reset();
+  return card;
+}
+
+bool ReadCardInto(std::string_view file, CardExtent extent, Card& card) {
   const Units units = UnitsOf(file);
   std::string_view bytes = ExtentBytes(file, extent, units.base, units.width);
   CardReading& r = StartReading();
@@ -335,7 +341,7 @@ std::optional<Card> ReadCard(std::string_view file, CardExtent extent) {
   LineReader& reader = r.reader;
   reader.text = bytes;
   RawProperty p;
-  if (!NextProperty(reader, p) || !IsMarker(p, "BEGIN")) return std::nullopt;
+  if (!NextProperty(reader, p) || !IsMarker(p, "BEGIN")) return false;
   while (NextProperty(reader, p)) {
     if (IsMarker(p, "END")) break;
     if (IsMarker(p, "BEGIN")) {
@@ -346,9 +352,8 @@ std::optional<Card> ReadCard(std::string_view file, CardExtent extent) {
     if (p.binary) continue;
     if (const std::optional<PropId> id = IdOf(p.name)) AddField(r, p, *id);
   }
-  std::optional<Card> card(std::in_place);
-  MapFields(std::span<Field>(r.fields.data(), r.count), r.v21, *card);
-  return card;
+  MapFields(std::span<Field>(r.fields.data(), r.count), r.v21, card);
+  return true;
 }
 
 }  // namespace vcard

@@ -34,4 +34,9 @@ struct Card {
 // cannot be parsed at all.
 std::optional<Card> ReadCard(std::string_view file, CardExtent extent);
 
+// The same, decoded into `card` in place: a caller that keeps its card (or
+// allocates it where it will stay) saves moving its 55 values. False when the
+// card cannot be parsed at all; `card` is then unspecified.
+bool ReadCardInto(std::string_view file, CardExtent extent, Card& card);
+
 }  // namespace vcard
