@@ -41,8 +41,10 @@ class DataFileFolder final : public FolderSource {
   ItemData FetchItem(std::size_t index) override {
     std::optional<pst::Message> message = pst::ReadMessage(folder_, index);
     if (!message) Fail(om::kMapiCorruptData);
-    ItemData item{std::move(message->type_name), std::nullopt};
-    if (HasContactProperties(item.typeName)) item.properties = std::move(message->values);
+    ItemData item{std::move(message->type_name), nullptr};
+    if (HasContactProperties(item.typeName)) {
+      item.properties = std::make_shared<const om::ContactValues>(std::move(message->values));
+    }
     return item;
   }
 

@@ -46,9 +46,9 @@ bool StartsCardLine(std::string_view text, std::size_t at) {
   return EqualsNoCase(text.substr(at, kBegin.size()), kBegin) && (next == '\r' || next == '\n');
 }
 
-// Scans the file window by window, appending the cards found. False when a
-// read fails.
-bool ScanFile(fs::File* file, NameRef name, CardList& cards, std::string& buffer) {
+// Scans the file window by window, handing `sink` the cards found and
+// counting them in `added`. False when a read fails.
+bool ScanFile(fs::File* file, NameRef name, std::string& buffer, CardSink& sink, std::size_t& added) {
   const std::uint64_t size = fs::FileSize(file);
   // A UTF-16 file cannot be cut by looking at bytes; such files are small.
   // Only a file too big to read whole needs its mark looked at first.
@@ -59,6 +59,7 @@ bool ScanFile(fs::File* file, NameRef name, CardList& cards, std::string& buffer
     whole = IsUtf16Mark(std::string_view(head, 2));
   }
   if (whole && size > kMaxScanWindow) return false;
+  std::vector<CardRef> found;
   std::uint64_t position = 0;
   while (position < size) {
     const std::uint64_t remaining = size - position;
@@ -75,13 +76,29 @@ bool ScanFile(fs::File* file, NameRef name, CardList& cards, std::string& buffer
       if (length >= kMaxScanWindow) return false;
       length = std::min<std::uint64_t>(remaining, std::uint64_t{length} * 2);
     }
-    for (const vcard::CardExtent& extent : vcard::FindCards(std::string_view(buffer.data(), length))) {
-      cards.push_back({position + extent.offset, static_cast<std::uint32_t>(extent.length), name});
+    const std::string_view window(buffer.data(), length);
+    found.clear();
+    for (const vcard::CardExtent& extent : vcard::FindCards(window)) {
+      found.push_back({position + extent.offset, static_cast<std::uint32_t>(extent.length), name});
     }
+    if (!found.empty()) sink.Add(found, position == 0 && length == size ? window : std::string_view());
+    added += found.size();
     position += length;
   }
   return true;
 }
+
+class ListSink final : public CardSink {
+ public:
+  explicit ListSink(CardList& cards) : cards_(cards) {}
+  void Add(std::span<const CardRef> cards, std::string_view) override {
+    cards_.insert(cards_.end(), cards.begin(), cards.end());
+  }
+  void Withdraw(std::size_t count) override { cards_.resize(cards_.size() - count); }
+
+ private:
+  CardList& cards_;
+};
 
 }  // namespace
 
@@ -114,16 +131,23 @@ std::size_t FindCardBoundary(std::string_view window) {
   return 0;
 }
 
-void IndexCardFile(const std::string& path, NameRef file, CardList& cards, std::string& buffer) {
-  const std::size_t before = cards.size();
+void IndexCardFile(const std::string& path, NameRef file, std::string& buffer, CardSink& sink) {
+  const CardRef unreadable{0, kUnreadableCard, file};
   fs::FilePtr handle(fs::OpenFile(path));
   if (handle && fs::FileSize(handle.get()) == 0) return;
-  if (!handle || !ScanFile(handle.get(), file, cards, buffer)) {
-    cards.resize(before);
-    cards.push_back({0, kUnreadableCard, file});
-  } else if (cards.size() == before) {
-    cards.push_back({0, kUnreadableCard, file});  // bytes, but not a single card
+  std::size_t added = 0;
+  if (!handle || !ScanFile(handle.get(), file, buffer, sink, added)) {
+    // The cards of the windows read before the failure go with it.
+    if (added > 0) sink.Withdraw(added);
+    sink.Add(std::span<const CardRef>(&unreadable, 1), std::string_view());
+  } else if (added == 0) {
+    sink.Add(std::span<const CardRef>(&unreadable, 1), std::string_view());  // bytes, but not a single card
   }
+}
+
+void IndexCardFile(const std::string& path, NameRef file, CardList& cards, std::string& buffer) {
+  ListSink sink(cards);
+  IndexCardFile(path, file, buffer, sink);
 }
 
 std::optional<std::string> ReadFileHead(fs::File* file) {
@@ -132,17 +156,17 @@ std::optional<std::string> ReadFileHead(fs::File* file) {
   return head;
 }
 
-std::optional<vcard::Card> ReadIndexedCard(fs::File* file, std::string_view head, const CardRef& ref,
-                                           std::string& buffer) {
-  if (ref.length == kUnreadableCard) return std::nullopt;
+bool ReadIndexedCard(fs::File* file, std::string_view head, const CardRef& ref, std::string& buffer,
+                     vcard::Card& card) {
+  if (ref.length == kUnreadableCard) return false;
   // The card keeps its offset when it lies within the first bytes; otherwise
   // it is read behind a copy of those bytes, where a byte-order mark would be.
   const std::size_t lead = static_cast<std::size_t>(std::min<std::uint64_t>(ref.offset, kMarkLength));
-  if (head.size() < lead) return std::nullopt;
+  if (head.size() < lead) return false;
   buffer.resize(lead + ref.length);
   head.copy(buffer.data(), lead);
-  if (!fs::ReadAt(file, ref.offset, ref.length, buffer.data() + lead)) return std::nullopt;
-  return vcard::ReadCard(buffer, {lead, ref.length});
+  if (!fs::ReadAt(file, ref.offset, ref.length, buffer.data() + lead)) return false;
+  return vcard::ReadCardInto(buffer, {lead, ref.length}, card);
 }
 
 }  // namespace standalone

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <deque>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,9 +39,25 @@ struct CardRef {
 // needs twice its size while it grows.
 using CardList = std::deque<CardRef>;
 
-// Appends the items of the file at `path` to `cards`: one per card in file
-// order; one unreadable item when the file cannot be opened or read, or holds
-// bytes but no card; none for an empty file. `buffer` is scratch space.
+// Where the index of a folder goes while it is built. Cards are handed over
+// window by window, so that they can be decoded while the rest of the file
+// is still being indexed.
+class CardSink {
+ public:
+  virtual ~CardSink() = default;
+  // Cards of one file, in file order. `wholeFile` is that file's bytes when
+  // it was read in one piece (empty otherwise), valid during the call only.
+  virtual void Add(std::span<const CardRef> cards, std::string_view wholeFile) = 0;
+  // The last `count` cards added are taken back: their file could not be
+  // read to its end, and is one unreadable item instead.
+  virtual void Withdraw(std::size_t count) = 0;
+};
+
+// Hands `sink` the items of the file at `path`: one per card in file order;
+// one unreadable item when the file cannot be opened or read, or holds bytes
+// but no card; none for an empty file. `buffer` is scratch space.
+void IndexCardFile(const std::string& path, NameRef file, std::string& buffer, CardSink& sink);
+// The same, appending the items to `cards`.
 void IndexCardFile(const std::string& path, NameRef file, CardList& cards, std::string& buffer);
 
 // The first bytes of `file` (where a byte-order mark would be), read once per
@@ -49,10 +66,10 @@ void IndexCardFile(const std::string& path, NameRef file, CardList& cards, std::
 std::optional<std::string> ReadFileHead(fs::File* file);
 
 // Reads and decodes the card `ref` of the open `file` whose first bytes are
-// `head` (ReadFileHead; may be empty for a card at offset 0); nothing when it
-// cannot be read or parsed. `buffer` is scratch space.
-std::optional<vcard::Card> ReadIndexedCard(fs::File* file, std::string_view head, const CardRef& ref,
-                                           std::string& buffer);
+// `head` (ReadFileHead; may be empty for a card at offset 0) into `card`;
+// false when it cannot be read or parsed. `buffer` is scratch space.
+bool ReadIndexedCard(fs::File* file, std::string_view head, const CardRef& ref, std::string& buffer,
+                     vcard::Card& card);
 
 // Where a file of `window` bytes may be cut so that no card is split: the
 // start of the last line "BEGIN:VCARD" whose previous non-blank line is

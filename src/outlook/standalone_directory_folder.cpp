@@ -1,26 +1,20 @@
-// A folder of a directory store: lists its directory once, indexes the cards
-// of its .vcf files when its items are first asked for, and reads one card
-// per item fetch.
+// A folder of a directory store: lists its directory once, and indexes the
+// cards of its .vcf files when its items are first asked for; the cards are
+// decoded by a CardDecoder (standalone_card_decoder.h).
 #include <algorithm>
 
-#include "outlook/error_numbers.h"
-#include "outlook/standalone_card_index.h"
+#include "outlook/standalone_card_decoder.h"
 #include "outlook/standalone_directory.h"
 
 namespace standalone {
 namespace {
-
-constexpr std::size_t kKeptCardBuffer = std::size_t{1} << 20;
-// Cards of a file are fetched in file order; reading this much ahead makes
-// that one read per window instead of one per card.
-constexpr std::size_t kReadAhead = std::size_t{256} << 10;
 
 struct Subfolder {
   NameRef name;
   fs::Identity identity;
 };
 
-class DirectoryFolder final : public FolderSource {
+class DirectoryFolder final : public FolderSource, public FolderFiles {
  public:
   DirectoryFolder(std::string path, std::string name, std::vector<fs::Identity> lineage, bool singleFile)
       : path_(std::move(path)), name_(std::move(name)), lineage_(std::move(lineage)), singleFile_(singleFile) {}
@@ -34,10 +28,13 @@ class DirectoryFolder final : public FolderSource {
 
   std::size_t ItemCount() override {
     Index();
-    return cards_.size();
+    return decoder_->Count();
   }
 
-  ItemData FetchItem(std::size_t index) override;
+  ItemData FetchItem(std::size_t index) override {
+    Index();
+    return decoder_->Fetch(index);
+  }
 
   std::size_t SubfolderCount() override {
     List();
@@ -53,18 +50,19 @@ class DirectoryFolder final : public FolderSource {
     return OpenDirectoryFolder(fs::JoinPath(path_, name), name, std::move(lineage));
   }
 
- private:
-  std::string FilePath(NameRef file) const {
+  // Read by the decoding thread too: path_, singleFile_ and names_ do not
+  // change once the folder is listed.
+  std::string FilePath(NameRef file) const override {
     return singleFile_ ? path_ : fs::JoinPath(path_, std::string(GetName(names_, file)));
   }
+
+ private:
   bool IsLineage(const fs::Identity& identity) const {
     return std::find(lineage_.begin(), lineage_.end(), identity) != lineage_.end();
   }
   void AddEntry(std::string_view name, fs::EntryType type);
   void List();
   void Index();
-  std::optional<vcard::Card> ReadCard(const CardRef& ref);
-  std::optional<std::string_view> AheadBytes(const CardRef& ref);
 
   std::string path_;
   std::string name_;
@@ -75,14 +73,9 @@ class DirectoryFolder final : public FolderSource {
   NamePool names_;
   std::deque<NameRef> files_;  // the .vcf files until they are indexed
   std::vector<Subfolder> subfolders_;
-  CardList cards_;
-  // The file of the last fetched item, kept open for the next one.
-  fs::FilePtr openFile_;
-  NameRef openName_ = 0;
-  std::optional<std::string> openHead_;  // its first bytes, once a card past them is read
-  std::string cardBuffer_;
-  std::string ahead_;  // bytes of the open file from aheadStart_ on
-  std::uint64_t aheadStart_ = 0;
+  // Declared last: destroyed first, it stops its thread before the names
+  // that thread reads go.
+  std::unique_ptr<CardDecoder> decoder_;
 };
 
 // Sorts entries in byte order of their names.
@@ -137,66 +130,11 @@ void DirectoryFolder::Index() {
   if (indexed_) return;
   List();
   indexed_ = true;
+  decoder_ = std::make_unique<CardDecoder>(*this);
   std::string scanBuffer;
-  for (NameRef file : files_) IndexCardFile(FilePath(file), file, cards_, scanBuffer);
+  for (NameRef file : files_) IndexCardFile(FilePath(file), file, scanBuffer, *decoder_);
+  decoder_->Complete();
   files_ = {};
-}
-
-ItemData DirectoryFolder::FetchItem(std::size_t index) {
-  Index();
-  const CardRef& ref = cards_.at(index);
-  if (ref.length == kUnreadableCard) throw om::ObjectModelError(om::kMapiCorruptData);
-  if (!openFile_ || openName_ != ref.file) {
-    openFile_.reset(fs::OpenFile(FilePath(ref.file)));
-    openName_ = ref.file;
-    openHead_.reset();
-    ahead_.clear();
-  }
-  std::optional<vcard::Card> card = ReadCard(ref);
-  // The buffers are kept for the next card, unless one huge card made them huge.
-  if (cardBuffer_.capacity() > kKeptCardBuffer) std::string().swap(cardBuffer_);
-  if (ahead_.capacity() > kKeptCardBuffer + kReadAhead) std::string().swap(ahead_), aheadStart_ = 0;
-  if (!card) throw om::ObjectModelError(om::kMapiCorruptData);
-  const bool group = card->kind == vcard::CardKind::kGroup;
-  return {group ? u"DistListItem" : u"ContactItem", std::move(card->values)};
-}
-
-std::optional<vcard::Card> DirectoryFolder::ReadCard(const CardRef& ref) {
-  if (!openFile_) return std::nullopt;
-  // The first card of a file needs no head; the others read it once per file.
-  if (ref.offset == 0) return ReadIndexedCard(openFile_.get(), std::string_view(), ref, cardBuffer_);
-  if (!openHead_) openHead_ = ReadFileHead(openFile_.get());
-  if (!openHead_) return std::nullopt;
-  // A card of a byte file past its first bytes decodes the same with or
-  // without them before it (it starts with BEGIN, never with a mark), so it
-  // is decoded where it lies in the read-ahead bytes. UTF-16 files need their
-  // mark in front of the card.
-  const bool utf16 = openHead_->starts_with("\xFF\xFE") || openHead_->starts_with("\xFE\xFF");
-  if (utf16) return ReadIndexedCard(openFile_.get(), *openHead_, ref, cardBuffer_);
-  const std::optional<std::string_view> bytes = AheadBytes(ref);
-  if (!bytes) return std::nullopt;
-  return vcard::ReadCard(*bytes, {0, bytes->size()});
-}
-
-// The bytes of `ref`, from the read-ahead window, read anew when the card
-// is not wholly in it.
-std::optional<std::string_view> DirectoryFolder::AheadBytes(const CardRef& ref) {
-  const bool inside = !ahead_.empty() && ref.offset >= aheadStart_ &&
-                      ref.offset + ref.length <= aheadStart_ + ahead_.size();
-  if (!inside) {
-    const std::uint64_t size = fs::FileSize(openFile_.get());
-    std::size_t length = ref.length;
-    if (size > ref.offset + ref.length) {
-      length = static_cast<std::size_t>(std::max<std::uint64_t>(ref.length, std::min<std::uint64_t>(size - ref.offset, kReadAhead)));
-    }
-    ahead_.resize(length);
-    aheadStart_ = ref.offset;
-    if (!fs::ReadAt(openFile_.get(), ref.offset, length, ahead_.data())) {
-      ahead_.clear();
-      return std::nullopt;
-    }
-  }
-  return std::string_view(ahead_).substr(static_cast<std::size_t>(ref.offset - aheadStart_), ref.length);
 }
 
 }  // namespace

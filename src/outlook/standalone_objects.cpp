@@ -52,8 +52,7 @@ Value Count(std::size_t count) { return static_cast<std::int64_t>(count); }
 
 class Item final : public om::Object {
  public:
-  // Taken by reference: the 55 values are moved once, not twice.
-  explicit Item(ItemData&& data) : data_(std::move(data)) {}
+  explicit Item(ItemData data) : data_(std::move(data)) {}
 
   // The values were read when the item was fetched; a property read is a
   // lookup of its column.

@@ -22,8 +22,10 @@ namespace standalone {
 struct ItemData {
   std::u16string typeName;  // "ContactItem", "DistListItem", "MailItem", ...
   // The 55 contact properties; nothing for an item that has none (then every
-  // property read fails with DISP_E_UNKNOWNNAME, as for a mail item).
-  std::optional<om::ContactValues> properties;
+  // property read fails with DISP_E_UNKNOWNNAME, as for a mail item). Held
+  // by pointer where they were decoded, so handing an item on never moves
+  // its 55 values.
+  std::shared_ptr<const om::ContactValues> properties;
 };
 
 // The source of one folder's subfolders and items. A source keeps only what
