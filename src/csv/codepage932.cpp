@@ -3,10 +3,17 @@
 #include "csv/codepage932.h"
 
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <memory>
 
 #include "csv/codepage932_table.h"
+
+// SSE2 is part of every x86-64 processor; elsewhere the plain loop does all.
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define CP932_ENCODE_SSE2 1
+#endif
 
 namespace cp932 {
 namespace {
@@ -92,12 +99,50 @@ bool IsTrailByte(unsigned char byte) {
 }  // namespace
 
 void Encode(std::u16string_view text, std::string& out) {
+  const std::size_t start = out.size();
+  out.resize(start + 2 * text.size());
+  char* const end = EncodeTo(text, out.data() + start);
+  out.resize(static_cast<std::size_t>(end - out.data()));
+}
+
+// Code units below 0x80 are their own single byte in code page 932 (the table
+// test checks every unit), so runs of them are copied eight at a time without
+// a lookup; the table is read only for the other units. Output is mostly
+// ASCII (numbers, addresses, mail) with runs of Japanese, so each kind of run
+// stays in its own loop until the other kind starts.
+char* EncodeTo(std::u16string_view text, char* out) {
   const EncodeTable& codes = Codes();
-  for (char16_t unit : text) {
-    const std::uint16_t code = codes[unit];
-    if (code > 0xFF) out.push_back(static_cast<char>(code >> 8));
-    out.push_back(static_cast<char>(code & 0xFF));
+  const char16_t* s = text.data();
+  const char16_t* const end = s + text.size();
+  while (s != end) {
+#ifdef CP932_ENCODE_SSE2
+    if (end - s >= 8) {
+      const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+      // Adding 0x7F80 with saturation sets bit 15 exactly in the units of 0x80
+      // and above; movemask reads that bit from each unit's high byte.
+      const __m128i raised = _mm_adds_epu16(units, _mm_set1_epi16(0x7F80));
+      const unsigned wide = static_cast<unsigned>(_mm_movemask_epi8(raised)) & 0xAAAAu;
+      // All eight units narrowed and stored; only the ASCII ones before the
+      // first wide unit are kept, the rest is written over below (the caller
+      // gave room for two bytes per unit).
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(units, units));
+      const int ascii = wide == 0 ? 8 : std::countr_zero(wide) / 2;
+      s += ascii;
+      out += ascii;
+      if (ascii == 8) continue;
+    }
+#endif
+    // One unit through the table, and the units of 0x80 and above that follow.
+    // Both bytes are always stored and the end moves by the code's length.
+    do {
+      const std::uint16_t code = codes[*s++];
+      const unsigned two = code > 0xFF;
+      out[0] = static_cast<char>(code >> (8 * two));
+      out[1] = static_cast<char>(code & 0xFF);
+      out += 1 + two;
+    } while (s != end && *s >= 0x80);
   }
+  return out;
 }
 
 // A lead byte followed by a byte that cannot be a trail byte yields U+FFFD

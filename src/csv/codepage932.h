@@ -14,6 +14,11 @@ namespace cp932 {
 // surrogate code unit becomes one '?'.
 void Encode(std::u16string_view text, std::string& out);
 
+// The same bytes as Encode, written at `out`, which must have room for
+// 2 * text.size() bytes; returns the end of what was written. For callers
+// that keep their own buffer and convert without a string in between.
+char* EncodeTo(std::u16string_view text, char* out);
+
 // Decodes code page 932 bytes to UTF-16. A byte or byte pair without a
 // mapping becomes U+FFFD.
 std::u16string Decode(std::string_view bytes);

@@ -1,5 +1,6 @@
 #include "csv/csv_file.h"
 
+#include <algorithm>
 #include <cstdint>
 
 #include "app/result_codes.h"
@@ -10,12 +11,16 @@
 namespace csv {
 namespace {
 
-// Lines are converted into gPending and written in blocks of about this size,
+// Whole lines are collected in gPending and written in blocks of about this size,
 // so a large export costs a few system calls, not one per line.
 constexpr std::size_t kWriteBlock = 64 * 1024;
 
 OutputFile* gFile = nullptr;
-std::u16string gLine;
+// The line being built, already in code page 932: its first gLineSize bytes.
+// The rest is room that fields are written into directly, so adding a field
+// allocates nothing once the buffer has grown to the longest line.
+std::string gLine;
+std::size_t gLineSize = 0;
 std::string gPending;            // converted lines not yet written
 std::uint64_t gCommitted = 0;    // bytes of whole lines known to be in the file
 
@@ -34,6 +39,12 @@ bool WritePending() {
   return written;
 }
 
+// Room for `bytes` more bytes after the line; where they go.
+char* LineRoom(std::size_t bytes) {
+  if (gLine.size() - gLineSize < bytes) gLine.resize(std::max(2 * gLine.size(), gLineSize + bytes));
+  return gLine.data() + gLineSize;
+}
+
 }  // namespace
 
 int CsvOpen(const std::u16string& path) {
@@ -45,16 +56,19 @@ int CsvOpen(const std::u16string& path) {
   return gFile ? app::RC_OK : app::RC_FILE_OPEN_FAILED;
 }
 
-void CsvClearLine() { gLine.clear(); }
+void CsvClearLine() { gLineSize = 0; }
 
 void CsvAddField(std::u16string_view value) {
-  if (!gLine.empty()) gLine += u',';
-  AppendEncodedField(value, gLine);
+  char* const start = LineRoom(EncodedFieldRoom(value.size()) + 1);
+  char* out = start;
+  if (gLineSize != 0) *out++ = ',';
+  out = EncodeFieldTo(value, out);
+  gLineSize += static_cast<std::size_t>(out - start);
 }
 
 int CsvWriteLine() {
   if (!gFile) return app::RC_FILE_WRITE_FAILED;
-  cp932::Encode(gLine, gPending);
+  gPending.append(gLine.data(), gLineSize);
   gPending += "\r\n";
   if (gPending.size() >= kWriteBlock && !WritePending()) return app::RC_FILE_WRITE_FAILED;
   return app::RC_OK;
@@ -72,6 +86,8 @@ void CsvFlush() {
   if (gFile) WritePending();
 }
 
-const std::u16string& CsvLine() { return gLine; }
+std::string_view CsvLineBytes() { return std::string_view(gLine.data(), gLineSize); }
+
+std::u16string CsvLine() { return cp932::Decode(CsvLineBytes()); }
 
 }  // namespace csv

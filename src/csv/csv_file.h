@@ -14,11 +14,11 @@ int CsvOpen(const std::u16string& path);
 void CsvClearLine();
 
 // Appends one field: a comma before all but the first, then the value with
-// its line breaks flattened, quoted.
+// its line breaks flattened, quoted, converted to code page 932 as it is added.
 void CsvAddField(std::u16string_view value);
 
-// Writes the line, CR LF and code page 932: 0, or 53 when writing failed. The
-// line stays as it is. A failed write leaves the file holding whole lines only.
+// Writes the line and CR LF: 0, or 53 when writing failed. The line stays as
+// it is. A failed write leaves the file holding whole lines only.
 int CsvWriteLine();
 
 // Writes out what is buffered and closes the file: 0, or 54.
@@ -29,7 +29,9 @@ int CsvClose();
 // the process ends on the paths that leave the file open.
 void CsvFlush();
 
-// The line being built, as text (for tests).
-const std::u16string& CsvLine();
+// The line being built: its code page 932 bytes, and those read back as text
+// (for tests).
+std::string_view CsvLineBytes();
+std::u16string CsvLine();
 
 }  // namespace csv

@@ -19,4 +19,14 @@ std::u16string QuoteField(std::u16string_view value);
 // temporaries: the form used for every field written.
 void AppendEncodedField(std::u16string_view value, std::u16string& line);
 
+// Writes the code page 932 bytes of QuoteField(ReplaceLineBreaks(value)) at
+// `out`, which must have room for EncodedFieldRoom(value.size()) bytes, and
+// returns the end of what was written (bytes after it may have been written
+// over): the form in which a record is built.
+char* EncodeFieldTo(std::u16string_view value, char* out);
+
+// The room EncodeFieldTo needs for a value of `units` code units: two bytes
+// per unit at most (a doubled quote, or a two-byte character) and the quotes.
+constexpr std::size_t EncodedFieldRoom(std::size_t units) { return 2 * units + 2; }
+
 }  // namespace csv

@@ -18,19 +18,28 @@ int DaysInMonth(int year, int month) {
   return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
 }
 
-void AppendDigits(std::u16string& out, int value, int width) {
-  char16_t digits[4];
+void PutDigits(char16_t* out, int value, int width) {
   for (int i = width - 1; i >= 0; --i) {
-    digits[i] = static_cast<char16_t>(u'0' + value % 10);
+    out[i] = static_cast<char16_t>(u'0' + value % 10);
     value /= 10;
   }
-  out.append(digits, static_cast<std::size_t>(width));
 }
 
-// What a date column holds: the formatted date, or "" for anything that is not a date.
-std::u16string DateFieldText(const om::Value& value) {
-  const om::Date* date = std::get_if<om::Date>(&value);
-  return date ? FormatDate(*date) : std::u16string();
+// The ten units of "yyyy-mm-dd" written at `out`: the text's length, or 0 when
+// the date is not written (see FormatDate). The record writes dates from a
+// buffer on the stack, without a string per date.
+std::size_t DateUnits(const om::Date& date, char16_t (&out)[10]) {
+  if (date == om::kNoDate) return 0;
+  if (date.year < 1 || date.year > 9999 || date.month < 1 || date.month > 12 || date.day < 1 ||
+      date.day > DaysInMonth(date.year, date.month)) {
+    return 0;
+  }
+  PutDigits(out, date.year, 4);
+  out[4] = u'-';
+  PutDigits(out + 5, date.month, 2);
+  out[7] = u'-';
+  PutDigits(out + 8, date.day, 2);
+  return 10;
 }
 
 // An empty value compares equal to the empty text.
@@ -66,15 +75,23 @@ void ReadRemainingProperties(const om::Handle& item, om::ContactValues& values) 
   }
 }
 
+// Texts, empty values and dates, which are nearly every field, go to the line
+// as they are, without a string in between.
 void AddRecordFields(const om::ContactValues& values) {
   csv::CsvClearLine();
   for (std::size_t column = 0; column < om::kContactPropertyCount; ++column) {
+    const om::Value& value = values[column];
     if (om::kContactProperties[column].kind == om::PropertyKind::kDate) {
-      csv::CsvAddField(DateFieldText(values[column]));
-    } else if (const std::u16string* text = std::get_if<std::u16string>(&values[column])) {
+      // What a date column holds: the formatted date, or "" for anything that is not a date.
+      char16_t units[10];
+      const om::Date* date = std::get_if<om::Date>(&value);
+      csv::CsvAddField(std::u16string_view(units, date ? DateUnits(*date, units) : 0));
+    } else if (const std::u16string* text = std::get_if<std::u16string>(&value)) {
       csv::CsvAddField(*text);
+    } else if (std::holds_alternative<std::monostate>(value)) {
+      csv::CsvAddField(std::u16string_view());
     } else {
-      csv::CsvAddField(ValueText(values[column]));
+      csv::CsvAddField(ValueText(value));
     }
   }
 }
@@ -82,19 +99,8 @@ void AddRecordFields(const om::ContactValues& values) {
 }  // namespace
 
 std::u16string FormatDate(const om::Date& date) {
-  if (date == om::kNoDate) return std::u16string();
-  if (date.year < 1 || date.year > 9999 || date.month < 1 || date.month > 12 || date.day < 1 ||
-      date.day > DaysInMonth(date.year, date.month)) {
-    return std::u16string();
-  }
-  std::u16string text;
-  text.reserve(10);
-  AppendDigits(text, date.year, 4);
-  text += u'-';
-  AppendDigits(text, date.month, 2);
-  text += u'-';
-  AppendDigits(text, date.day, 2);
-  return text;
+  char16_t units[10];
+  return std::u16string(units, DateUnits(date, units));
 }
 
 std::u16string ValueText(const om::Value& value) {

@@ -141,6 +141,69 @@ TEST(Codepage932, EncodesCharactersOfEachKind) {
   }
 }
 
+// Units the conversion treats differently side by side: ASCII (copied in
+// blocks), a two-byte kanji, a one-byte half-width katakana, a best-fit
+// entry, a unit without an entry, lone surrogate halves, and U+8000 and
+// U+FFFF, which are negative as signed 16-bit numbers.
+const char16_t kMixedUnits[] = {u'A', u'~', 0x007F, 0x0080, 0x65E5, 0xFF71, 0x00A5, 0x0100,
+                                0xD83D, 0xDE00, 0x8000, 0xFFFF, 0x301C, u'"', u'\r', 0x0000};
+
+// The bytes of `text` converted one unit at a time (each alone, so never in a
+// block), which the test above checks against the data file.
+std::string UnitByUnit(std::u16string_view text) {
+  std::string bytes;
+  for (char16_t unit : text) bytes += EncodeOne(unit);
+  return bytes;
+}
+
+TEST(Codepage932, TextsGiveTheBytesOfTheirUnitsWhereverAnAsciiRunEnds) {
+  // Every other unit at each place in and after an ASCII run of each length
+  // up to past two blocks, with runs of each length after it.
+  for (char16_t other : kMixedUnits) {
+    for (std::size_t before = 0; before <= 18; ++before) {
+      for (std::size_t after = 0; after <= 10; ++after) {
+        std::u16string text(before, u'a');
+        text += other;
+        for (std::size_t i = 0; i < after; ++i) text += kMixedUnits[(before + i) % std::size(kMixedUnits)];
+        text.append(after, u'z');
+        std::string out = "x";
+        cp932::Encode(text, out);
+        ASSERT_EQ(out, "x" + UnitByUnit(text)) << before << " " << after << " " << unsigned{other};
+      }
+    }
+  }
+}
+
+TEST(Codepage932, EveryCodeUnitInsideALongTextGivesItsOwnBytes) {
+  // All 65,536 units in one text, at every position of the blocks, each unit
+  // after a short ASCII run so that blocks end on every kind of unit.
+  std::u16string text;
+  for (unsigned unit = 0; unit <= 0xFFFF; ++unit) {
+    text.append(unit % 11, static_cast<char16_t>(u'0' + unit % 10));
+    text += static_cast<char16_t>(unit);
+  }
+  std::string out;
+  cp932::Encode(text, out);
+  EXPECT_EQ(out, UnitByUnit(text));
+}
+
+TEST(Codepage932, EncodeToStaysWithinTwoBytesPerUnit) {
+  // Exactly the room promised, with a guard after it; the texts are the ones
+  // that fill it: all two-byte characters, and two-byte characters after
+  // ASCII blocks whose last stores reach furthest.
+  const std::u16string texts[] = {std::u16string(17, 0x65E5), std::u16string(9, u'a') + u"日",
+                                  std::u16string(16, u'a') + u"日日", u"日日日日日日日日ｱ",
+                                  std::u16string(8, u'a')};
+  for (const std::u16string& text : texts) {
+    std::string buffer(2 * text.size() + 16, '\x55');
+    char* const end = cp932::EncodeTo(text, buffer.data());
+    const std::string expected = UnitByUnit(text);
+    ASSERT_EQ(std::string(buffer.data(), end), expected);
+    ASSERT_LE(expected.size(), 2 * text.size());
+    EXPECT_EQ(buffer.substr(2 * text.size()), std::string(16, '\x55')) << "written past the room";
+  }
+}
+
 TEST(Codepage932, DecodesValidAndBrokenInput) {
   const std::pair<std::string, std::u16string> cases[] = {
       {"", u""},

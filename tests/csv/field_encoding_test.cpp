@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "app/result_codes.h"
+#include "csv/codepage932.h"
 #include "csv/csv_file.h"
 #include "csv/native_path.h"
 #include "support/test_files.h"
@@ -36,6 +39,51 @@ TEST(FieldEncoding, FlattensLineBreaksAndQuotes) {
   }
 }
 
+// The bytes a field must give: the text form quoted and flattened, then
+// converted as a whole.
+std::string ExpectedFieldBytes(std::u16string_view value) {
+  std::string bytes;
+  cp932::Encode(csv::QuoteField(csv::ReplaceLineBreaks(value)), bytes);
+  return bytes;
+}
+
+// EncodeFieldTo into exactly the room it asks for (so that the sanitizers see
+// any write past it).
+std::string FieldBytes(std::u16string_view value) {
+  const std::size_t room = csv::EncodedFieldRoom(value.size());
+  const auto buffer = std::make_unique<char[]>(room);
+  char* const end = csv::EncodeFieldTo(value, buffer.get());
+  EXPECT_LE(static_cast<std::size_t>(end - buffer.get()), room);
+  return std::string(buffer.get(), end);
+}
+
+TEST(FieldEncoding, BytesOfAFieldMatchTheTextFormConverted) {
+  for (const FieldCase& c : kCases) EXPECT_EQ(FieldBytes(c.value), ExpectedFieldBytes(c.value));
+  // A run of plain ASCII ending, at each length past two blocks, at each unit
+  // the fast paths stop for: CR, LF, CR LF, a quote, a two-byte and a
+  // one-byte character, lone surrogate halves, a unit without an entry; then
+  // more of the same or nothing.
+  const std::u16string stops[] = {u"\r", u"\n", u"\r\n", u"\"", u"\"\"", u"日", u"ｱ",
+                                  std::u16string(1, char16_t{0xD800}),
+                                  std::u16string(1, char16_t{0xDFFF}), u"\u0100", u"\uFFFF"};
+  for (const std::u16string& stop : stops) {
+    for (std::size_t before = 0; before <= 18; ++before) {
+      for (const std::u16string& rest : {std::u16string(), std::u16string(u"x"), stop + u"1-1-1",
+                                         std::u16string(9, u'y') + stop, u"丸の内" + stop}) {
+        const std::u16string value = std::u16string(before, u'a') + stop + rest;
+        ASSERT_EQ(FieldBytes(value), ExpectedFieldBytes(value)) << before;
+      }
+    }
+  }
+  // Values that take all the room: only quotes, only two-byte characters.
+  for (std::size_t n = 1; n <= 20; ++n) {
+    for (char16_t unit : {u'"', u'日', u'\r', u'\n'}) {
+      const std::u16string value(n, unit);
+      ASSERT_EQ(FieldBytes(value), ExpectedFieldBytes(value)) << n;
+    }
+  }
+}
+
 TEST(CsvFile, LineHasOneCommaBetweenFieldsAndIsClearedOnlyOnRequest) {
   csv::CsvClearLine();
   csv::CsvAddField(u"");
@@ -44,6 +92,39 @@ TEST(CsvFile, LineHasOneCommaBetweenFieldsAndIsClearedOnlyOnRequest) {
   EXPECT_EQ(csv::CsvLine(), u"\"\",\"a\"\"b\",\"\"");
   csv::CsvClearLine();
   EXPECT_EQ(csv::CsvLine(), u"");
+  csv::CsvAddField(u"日\r\n");
+  csv::CsvAddField(u"");
+  EXPECT_EQ(csv::CsvLineBytes(), "\"\x93\xFA \",\"\"");
+}
+
+TEST(CsvFile, LinesLongAndShortAcrossWriteBlocksComeOutWhole) {
+  // Lines of many lengths, one far longer than a write block and than any
+  // line before it, so that both the line and the pending block grow and
+  // blocks end inside, at and after lines.
+  testfiles::TempDir dir;
+  const auto path = dir / "out.csv";
+  ASSERT_EQ(csv::CsvOpen(path.u16string()), app::RC_OK);
+  std::string expected;
+  for (int line = 0; line < 400; ++line) {
+    csv::CsvClearLine();
+    std::string bytes;
+    const std::size_t fields = line == 200 ? 3 : 1 + line % 55;
+    for (std::size_t f = 0; f < fields; ++f) {
+      std::u16string value;
+      if (line == 200 && f == 1) {
+        value.assign(100000, u'日');
+      } else {
+        for (std::size_t i = 0; i < (line * 7 + f * 3) % 40; ++i) value += u"a日\"\r\n0ｱ"[(line + i) % 7];
+      }
+      csv::CsvAddField(value);
+      bytes += (f == 0 ? "" : ",") + ExpectedFieldBytes(value);
+    }
+    ASSERT_EQ(csv::CsvLineBytes(), bytes) << line;
+    expected += bytes + "\r\n";
+    ASSERT_EQ(csv::CsvWriteLine(), app::RC_OK);
+  }
+  ASSERT_EQ(csv::CsvClose(), app::RC_OK);
+  EXPECT_EQ(testfiles::ReadBytes(path), expected);
 }
 
 TEST(CsvFile, WritesCrLfLinesInCodePage932) {
