@@ -1,7 +1,5 @@
 #include "outlook/vcard_lexer.h"
 
-#include <cstring>
-
 #include "outlook/vcard_fields.h"
 #include "outlook/vcard_text.h"
 
@@ -18,10 +16,7 @@ struct Line {
 // phones write all end a line.
 Line PhysicalLine(std::string_view t, std::size_t pos) {
   const char* const data = t.data();
-  const void* lf = std::memchr(data + pos, '\n', t.size() - pos);
-  const std::size_t lf_at = lf == nullptr ? t.size() : static_cast<const char*>(lf) - data;
-  const void* cr = std::memchr(data + pos, '\r', lf_at - pos);
-  const std::size_t i = cr == nullptr ? lf_at : static_cast<const char*>(cr) - data;
+  const std::size_t i = static_cast<std::size_t>(FindLineBreak(data + pos, data + t.size()) - data);
   if (i == t.size()) return {pos, t.size(), t.size()};
   Line line{pos, i, i + 1};
   if (t[i] == '\r') {
@@ -88,8 +83,21 @@ std::string_view ParamsOf(std::string_view head) {
   return semi == kNone ? std::string_view() : head.substr(semi);
 }
 
+// Only a parameter holding QUOTED-PRINTABLE, BASE64 or B names an encoding:
+// parameters with neither a 'q' nor a 'b' (TYPE=WORK, CHARSET=UTF-8) are not
+// walked for one.
+bool MayNameEncoding(std::string_view params) {
+  for (const char c : params) {
+    const char lower = static_cast<char>(c | 0x20);
+    if (lower == 'q' || lower == 'b') return true;
+  }
+  return false;
+}
+
 void ReadEncoding(std::string_view line, Header& h) {
-  ForEachParam(ParamsOf(line.substr(0, h.colon)), [&](std::string_view name, std::string_view value) {
+  const std::string_view params = ParamsOf(line.substr(0, h.colon));
+  if (!MayNameEncoding(params)) return;
+  ForEachParam(params, [&](std::string_view name, std::string_view value) {
     value = TrimParamValue(value);
     if (!name.empty() && !EqualsNoCase(name, "ENCODING")) return;
     if (EqualsNoCase(value, "QUOTED-PRINTABLE")) h.quoted_printable = true;
@@ -97,23 +105,40 @@ void ReadEncoding(std::string_view line, Header& h) {
   });
 }
 
-bool IsBase64Line(std::string_view s) {
-  for (char c : s) {
-    const bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-                    c == '+' || c == '/' || c == '=' || IsSpace(c);
-    if (!ok) return false;
+// 2.1 writers do not always indent base64 data. A line of base64 characters
+// (or an empty one) cannot be a property (it has no ':'), so such lines are
+// passed over as data. The data is searched in bulk for the first byte that
+// is no base64 character, blank or line end; the lines before the one it is
+// on are data.
+void SkipBase64Lines(LineReader& r) {
+  const char* const data = r.text.data();
+  const char* const end = data + r.text.size();
+  const char* stop = FindNonBase64(data + r.pos, end);
+  if (stop == end) {
+    r.pos = r.text.size();
+    return;
   }
-  return true;
+  // Back to the start of its line: the last CR or LF before it ends the
+  // line before (a CR there cannot be the first of a CR CR LF or CR LF, as
+  // the byte after it is neither).
+  while (stop > data + r.pos && stop[-1] != '\r' && stop[-1] != '\n') --stop;
+  r.pos = static_cast<std::size_t>(stop - data);
 }
 
-// 2.1 writers do not always indent base64 data; the block then runs until a
-// blank line. A line of base64 characters cannot be a property (it has no
-// ':'), so such lines are passed over as data.
-void SkipBase64Lines(LineReader& r) {
-  while (r.pos < r.text.size()) {
-    const Line l = LineAt(r, r.pos);
-    if (!IsBase64Line(r.text.substr(l.begin, l.end - l.begin))) return;
-    r.pos = l.next;
+// Passes over the folded lines of base64 data: every line from r.pos that
+// starts with a space or tab. Line ends followed by a blank, and CR LF, are
+// within the run; the first other CR or LF ends it, unless it starts a
+// CR CR LF after which the run goes on.
+void SkipIndentedLines(LineReader& r) {
+  const std::string_view t = r.text;
+  const char* const data = t.data();
+  while (r.pos < t.size() && IsSpace(t[r.pos])) {
+    const std::size_t at = static_cast<std::size_t>(FindUnfoldingBreak(data + r.pos, data + t.size()) - data);
+    if (at == t.size()) {
+      r.pos = t.size();
+      return;
+    }
+    r.pos = PhysicalLine(t, at).next;
   }
 }
 
@@ -175,6 +200,11 @@ namespace {
 std::string_view JoinContinuations(LineReader& r, std::string_view line, Header& h) {
   bool joined = false;
   while (r.pos < r.text.size()) {
+    // Data not decoded, without soft line breaks: only folded lines follow.
+    if (h.binary && !h.quoted_printable) {
+      SkipIndentedLines(r);
+      break;
+    }
     const Line next = LineAt(r, r.pos);
     const std::string_view n = r.text.substr(next.begin, next.end - next.begin);
     // A quoted-printable line ending in '=' continues on the next line

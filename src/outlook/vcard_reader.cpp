@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
 
 #include "outlook/vcard_fields.h"
 #include "outlook/vcard_lexer.h"
@@ -104,10 +103,7 @@ std::size_t LineEnd(const Units& u, std::size_t i) {
   const std::size_t n = u.size();
   if (u.width == 1) {  // the common case: bytes, searched in bulk
     const char* const data = u.file.data() + u.base;
-    const void* lf = std::memchr(data + i, '\n', n - i);
-    const std::size_t lf_at = lf == nullptr ? n : static_cast<const char*>(lf) - data;
-    const void* cr = std::memchr(data + i, '\r', lf_at - i);
-    return cr == nullptr ? lf_at : static_cast<const char*>(cr) - data;
+    return static_cast<std::size_t>(FindLineBreak(data + i, data + n) - data);
   }
   while (i < n && u.at(i) != '\r' && u.at(i) != '\n') ++i;
   return i;
@@ -118,6 +114,19 @@ std::vector<CardExtent> ScanCards(const Units& u) {
   const std::size_t n = u.size();
   std::size_t i = 0;
   while (i < n) {
+    // In a byte file, a line that starts with neither A, B nor E (folded
+    // and base64 lines among them) can only end an AGENT line's hold on the
+    // next BEGIN; with none pending, such lines are passed over in bulk up
+    // to the next line that starts with one of them.
+    if (u.width == 1 && !s.after_agent) {
+      const char* const data = u.file.data() + u.base;
+      const char c = data[i];
+      const char lower = static_cast<char>(c | 0x20);
+      if (c != '\r' && c != '\n' && lower != 'a' && lower != 'b' && lower != 'e') {
+        i = static_cast<std::size_t>(FindLineStartingWithABE(data + i + 1, data + n) - data);
+        continue;
+      }
+    }
     const std::size_t end = LineEnd(u, i);
     // CR LF, LF, CR CR LF or a lone CR, as the content-line reader takes them.
     std::size_t next = end;

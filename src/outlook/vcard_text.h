@@ -43,4 +43,23 @@ void DecodeQuotedPrintable(std::string_view in, std::string& out);
 // Every CR LF, lone CR and lone LF in `text` becomes CR LF.
 void NormaliseLineBreaks(std::u16string& text);
 
+// ---- Searching bytes in bulk (16 at a time where the processor allows) ----
+
+// The first CR or LF in [p, end); end when there is none.
+const char* FindLineBreak(const char* p, const char* end);
+
+// The first CR or LF at some i in [p, end - 1) after which comes neither a
+// space nor a tab, nor (for a CR) an LF: where a run of folded lines may
+// end. end when there is none.
+const char* FindUnfoldingBreak(const char* p, const char* end);
+
+// The first byte in [p, end) that is neither a base64 character
+// (A-Z a-z 0-9 + / =), a space, a tab, CR nor LF; end when there is none.
+const char* FindNonBase64(const char* p, const char* end);
+
+// The first x in [p, end) whose byte before is CR or LF and whose own byte
+// is A, B or E in either case: where a BEGIN, END or AGENT line may start.
+// p[-1] must be readable.
+const char* FindLineStartingWithABE(const char* p, const char* end);
+
 }  // namespace vcard

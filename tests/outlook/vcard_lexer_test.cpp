@@ -97,6 +97,55 @@ TEST(VcardLexerTest, Base64DataIsPassedOver) {
   });
 }
 
+// Data lines are passed over many bytes at a time: whatever the length of
+// the lines (and so wherever a line end falls in such a block), whatever the
+// line end, folded or not, the property after the data is read.
+TEST(VcardLexerTest, Base64DataOfEveryLineLength) {
+  for (std::string_view eol : {"\r\n", "\n", "\r", "\r\r\n"}) {
+    for (std::string_view indent : {" ", "\t", "  ", ""}) {
+      for (std::size_t length = 0; length <= 40; ++length) {
+        SCOPED_TRACE(testing::Message() << "line end " << testing::PrintToString(std::string(eol)) << ", indent "
+                                        << testing::PrintToString(std::string(indent)) << ", length " << length);
+        std::string file = "BEGIN:VCARD" + std::string(eol) + "VERSION:2.1" + std::string(eol) +
+                           "PHOTO;ENCODING=BASE64;TYPE=JPEG:" + std::string(length % 7, 'Q') + std::string(eol);
+        for (std::size_t line = 0; line < 4; ++line) {
+          file += std::string(indent) + std::string(length + line, static_cast<char>('A' + line)) + "+/=";
+          file += eol;
+        }
+        // The line after the data starts with base64 characters itself.
+        file += "TEL;HOME:1" + std::string(eol) + "N:" + std::string(length, 'x') + std::string(eol) + "END:VCARD";
+        file += eol;
+        vcard_test::ExpectColumns(vcard_test::ReadOnlyCard(file),
+                                  {{"HomeTelephoneNumber", u"1"},
+                                   {"lastname", std::u16string(length, u'x')}});
+      }
+    }
+  }
+}
+
+TEST(VcardLexerTest, Base64DataEdges) {
+  Check({
+      {"folded data lines may hold any byte; the first unfolded line ends them",
+       "BEGIN:VCARD\r\nVERSION:3.0\r\nPHOTO;ENCODING=b:QUFB\r\n N:Folded;In\r\n\tTEL;HOME:9\r\nN:Out;Side\r\n"
+       "END:VCARD\r\n",
+       {{"lastname", u"Out"}, {"FirstName", u"Side"}}},
+      {"an empty line inside unindented 2.1 data is data too",
+       "BEGIN:VCARD\nVERSION:2.1\nPHOTO;BASE64:\nQUFB\n\nQkJC\n\r\n  \nTEL;WORK:2\nEND:VCARD\n",
+       {{"BusinessTelephoneNumber", u"2"}}},
+      {"after folded data, a folded line with other bytes once unindented data began is passed over",
+       "BEGIN:VCARD\nVERSION:2.1\nPHOTO;BASE64:QUFB\n QkJC\nQ0ND\n a:b\nTEL;WORK:3\nEND:VCARD\n",
+       {{"BusinessTelephoneNumber", u"3"}}},
+      {"data running to the end of a card without END",
+       "BEGIN:VCARD\r\nN:A\r\nPHOTO;ENCODING=b:QUFB\r\n QkJD\r\n QkJD", {{"lastname", u"A"}}},
+      {"a CR CR LF line end inside folded data",
+       "BEGIN:VCARD\r\nVERSION:3.0\r\nPHOTO;ENCODING=b:QUFB\r\r\n QkJD\r\r\n QkJD\r\r\nN:C\r\r\nEND:VCARD\r\r\n",
+       {{"lastname", u"C"}}},
+      {"a lone CR then CR LF inside folded data ends it with an empty line",
+       "BEGIN:VCARD\r\nVERSION:3.0\r\nPHOTO;ENCODING=b:QUFB\r\r\n QkJD\r\r\r\n N:D\r\nN:E\r\nEND:VCARD\r\n",
+       {{"lastname", u"E"}}},
+  });
+}
+
 TEST(VcardLexerTest, EscapesAndCase) {
   Check({
       {"3.0 escapes", "BEGIN:VCARD\r\nVERSION:3.0\r\nNOTE:a\\nb\\Nc\\,d\\;e\\\\f \\\"g\\\" C:\\temp\r\nEND:VCARD\r\n",

@@ -50,6 +50,33 @@ TEST(VcardReaderTest, BeginInsideACard) {
   EXPECT_EQ(vcard_test::ColumnText(ReadCard(cut, cards[1]).value(), om::kLastName), u"Whole");
 }
 
+// Lines that cannot begin or end a card are passed over in bulk; the cards
+// are found wherever their lines fall, after lines of any length and with
+// any line end, and an AGENT line still holds the BEGIN that follows it.
+TEST(VcardReaderTest, FindsCardsAfterLinesOfEveryLength) {
+  for (std::string_view eol : {"\r\n", "\n", "\r", "\r\r\n"}) {
+    std::string file = "X";
+    std::vector<std::string> expected;
+    for (std::size_t length = 0; length <= 40; ++length) {
+      const std::string filler(length, length % 2 ? 'b' : 'Z');
+      std::string card = (length % 3 ? "BEGIN:VCARD" : "begin:vcard") + std::string(eol) + "N:" + filler +
+                         std::string(eol) + " eNd:VCARD" + std::string(eol) + "BDAY:" + filler + std::string(eol);
+      if (length % 4 == 0) {
+        card += "AGENT:" + std::string(eol) + "BEGIN:VCARD" + std::string(eol) + "N:" + filler + std::string(eol) +
+                "END:VCARD" + std::string(eol);
+      }
+      card += "End:vCard";
+      file += filler + std::string(eol) + (length % 5 ? "" : std::string(eol));
+      expected.push_back(card);
+      file += card + std::string(eol) + "e" + filler + std::string(eol);
+    }
+    SCOPED_TRACE(testing::PrintToString(std::string(eol)));
+    const std::vector<CardExtent> cards = FindCards(file);
+    ASSERT_EQ(cards.size(), expected.size());
+    for (std::size_t i = 0; i < cards.size(); ++i) EXPECT_EQ(Slice(file, cards[i]), expected[i]) << "card " << i;
+  }
+}
+
 TEST(VcardReaderTest, NothingForBytesThatAreNoCard) {
   const std::string file = "N:A\nBEGIN:VCARD\nN:B\nEND:VCARD\n";
   EXPECT_FALSE(ReadCard(file, {0, 4}).has_value());
