@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <optional>
 #include <system_error>
+#include <utility>
+#include <vector>
 
 #include "outlook/error_numbers.h"
 #include "outlook/vcard_reader.h"
@@ -108,9 +110,15 @@ void CardDecoder::Add(std::span<const CardRef> cards, std::string_view wholeFile
       keptFiles_[cards.front().file] = std::move(kept);
     }
     cards_.insert(cards_.end(), cards.begin(), cards.end());
-    if (!decoderWaiting_) return;
+    if (!decoderWaiting_ || !DecoderMayGo()) return;
   }
   fetched_.notify_one();
+}
+
+// Whether the waiting decoding thread has enough to do to be worth waking:
+// room for half a window, and a batch of cards or the rest of them.
+bool CardDecoder::DecoderMayGo() const {
+  return ready_.size() <= kItemsAhead / 2 && (complete_ || cards_.size() >= next_ + kWakeBatch);
 }
 
 void CardDecoder::Withdraw(std::size_t count) {
@@ -133,41 +141,44 @@ void CardDecoder::Complete() {
 
 ItemData CardDecoder::Fetch(std::size_t index) {
   const CardRef ref = cards_.at(index);
-  Decoded decoded;
-  bool delivered = false;
   if (threaded_ && (!thread_.joinable() || index != expected_)) Start(index);
+  std::optional<Decoded> decoded;
   if (thread_.joinable()) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    if (ready_.empty() && !threadFailed_) {
-      wanted_ = std::min(kWakeBatch, cards_.size() - index);
-      fetchWaiting_ = true;
-      decoded_.wait(lock, [this] { return ready_.size() >= wanted_ || threadFailed_; });
-      fetchWaiting_ = false;
-    }
-    if (!ready_.empty()) {
-      delivered = true;
-      decoded = std::move(ready_.front());
-      ready_.pop_front();
-      ++expected_;
-      const bool wake = decoderWaiting_ && ready_.size() <= kItemsAhead / 2;
-      lock.unlock();
-      if (wake) fetched_.notify_one();
+    if (taken_.empty()) TakeDecoded();
+    if (!taken_.empty()) {
+      decoded = std::move(taken_.front());
+      taken_.pop_front();
       // The last item: the thread has nothing more to do.
-      if (expected_ == cards_.size()) Stop();
+      if (++expected_ == cards_.size()) Stop();
     } else {
-      lock.unlock();
-      Stop();
+      Stop();  // the thread failed
     }
   }
-  if (!delivered) {
+  if (!decoded) {
     // No thread (it could not be started, or failed): decoded right here.
     if (!reader_) reader_ = std::make_unique<Reader>(files_);
     const std::shared_ptr<const std::string> kept = KeptFile(ref.file);
     decoded = Decode(*reader_, ref, kept.get());
   }
-  if (decoded.failure) std::rethrow_exception(decoded.failure);
-  if (!decoded.readable) throw om::ObjectModelError(om::kMapiCorruptData);
-  return std::move(decoded.data);
+  if (decoded->failure) std::rethrow_exception(decoded->failure);
+  if (!decoded->readable) throw om::ObjectModelError(om::kMapiCorruptData);
+  return std::move(decoded->data);
+}
+
+// Takes over every decoded item, first waiting for a batch of them (or the
+// rest), so that the two threads meet once per batch, not once per item.
+void CardDecoder::TakeDecoded() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (ready_.empty() && !threadFailed_) {
+    wanted_ = std::min(kWakeBatch, cards_.size() - expected_);
+    fetchWaiting_ = true;
+    decoded_.wait(lock, [this] { return ready_.size() >= wanted_ || threadFailed_; });
+    fetchWaiting_ = false;
+  }
+  taken_.swap(ready_);
+  const bool wake = decoderWaiting_ && DecoderMayGo();
+  lock.unlock();
+  if (wake) fetched_.notify_one();
 }
 
 void CardDecoder::Start(std::size_t from) {
@@ -175,10 +186,10 @@ void CardDecoder::Start(std::size_t from) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     next_ = from;
-    expected_ = from;
     stop_ = false;
     threadFailed_ = false;
   }
+  expected_ = from;
   try {
     thread_ = std::thread([this] { DecodeAhead(); });
   } catch (const std::system_error&) {
@@ -195,6 +206,7 @@ void CardDecoder::Stop() {
     fetched_.notify_one();
     thread_.join();
   }
+  taken_.clear();
   std::lock_guard<std::mutex> lock(mutex_);
   ready_.clear();
 }
@@ -220,43 +232,47 @@ CardDecoder::Decoded CardDecoder::Decode(Reader& reader, const CardRef& ref, con
   return decoded;
 }
 
-// The decoding thread: decodes the indexed cards in order from next_ on,
-// staying at most kItemsAhead items ahead of the fetches, until every card
-// of the complete index is decoded or it is stopped.
+// The decoding thread: decodes the indexed cards in order from next_ on, a
+// batch at a time, staying at most kItemsAhead items ahead of the fetches,
+// until every card of the complete index is decoded or it is stopped.
 void CardDecoder::DecodeAhead() {
   Reader reader(files_);
+  std::vector<std::pair<CardRef, std::shared_ptr<const std::string>>> batch;
+  std::vector<Decoded> done;
+  std::optional<NameRef> lastFile;
   std::unique_lock<std::mutex> lock(mutex_);
   try {
-    std::optional<NameRef> lastFile;
     for (;;) {
       while (!stop_ && !(next_ < cards_.size() && ready_.size() < kItemsAhead)) {
         if (complete_ && next_ >= cards_.size()) return;
-        // Waits for more cards, or, when the window is full, for half of it
-        // to be fetched.
         decoderWaiting_ = true;
-        fetched_.wait(lock, [this] {
-          return stop_ || (ready_.size() <= kItemsAhead / 2 && (next_ < cards_.size() || complete_));
-        });
+        fetched_.wait(lock, [this] { return stop_ || DecoderMayGo(); });
         decoderWaiting_ = false;
       }
       if (stop_) return;
-      const CardRef ref = cards_[next_];
-      // A kept file is let go once the decoding has passed it.
-      if (lastFile && *lastFile != ref.file) {
-        if (const auto kept = keptFiles_.find(*lastFile); kept != keptFiles_.end()) {
-          keptBytes_ -= kept->second->size();
-          keptFiles_.erase(kept);
+      const std::size_t count = std::min({kWakeBatch, cards_.size() - next_, kItemsAhead - ready_.size()});
+      batch.clear();
+      for (std::size_t i = next_; i < next_ + count; ++i) {
+        const CardRef& ref = cards_[i];
+        // A kept file is let go once the decoding has passed it.
+        if (lastFile && *lastFile != ref.file) {
+          if (const auto kept = keptFiles_.find(*lastFile); kept != keptFiles_.end()) {
+            keptBytes_ -= kept->second->size();
+            keptFiles_.erase(kept);
+          }
         }
+        lastFile = ref.file;
+        const auto kept = keptFiles_.find(ref.file);
+        batch.emplace_back(ref, kept == keptFiles_.end() ? nullptr : kept->second);
       }
-      lastFile = ref.file;
-      const auto kept = keptFiles_.find(ref.file);
-      const std::shared_ptr<const std::string> wholeFile = kept == keptFiles_.end() ? nullptr : kept->second;
       lock.unlock();
-      Decoded decoded = Decode(reader, ref, wholeFile.get());
+      done.clear();
+      for (const auto& [ref, wholeFile] : batch) done.push_back(Decode(reader, ref, wholeFile.get()));
+      batch.clear();
       lock.lock();
       if (stop_) return;
-      ready_.push_back(std::move(decoded));
-      ++next_;
+      for (Decoded& decoded : done) ready_.push_back(std::move(decoded));
+      next_ += count;
       if (fetchWaiting_ && ready_.size() >= wanted_) decoded_.notify_one();
     }
   } catch (...) {

@@ -36,9 +36,9 @@ class FolderFiles {
   virtual std::string FilePath(NameRef file) const = 0;
 };
 
-// Items decoded ahead of the fetches, at most. The threads wake each other
-// only every kWakeBatch items: a wake-up for every item would cost more
-// than decoding it.
+// Items decoded ahead of the fetches, at most (twice that while the fetches
+// work through the last ones taken over). The threads meet once every
+// kWakeBatch items: meeting for every item would cost more than decoding it.
 inline constexpr std::size_t kItemsAhead = 64;
 inline constexpr std::size_t kWakeBatch = 16;
 // Files that the index read in one piece are kept, up to this many bytes in
@@ -75,9 +75,11 @@ class CardDecoder final : public CardSink {
   };
   class Reader;
 
+  void TakeDecoded();
   void Start(std::size_t from);
   void Stop();
   void DecodeAhead();
+  bool DecoderMayGo() const;
   std::shared_ptr<const std::string> KeptFile(NameRef file) const;
   static Decoded Decode(Reader& reader, const CardRef& ref, const std::string* wholeFile);
 
@@ -103,7 +105,10 @@ class CardDecoder final : public CardSink {
   bool threadFailed_ = false;    // the thread met a failure outside any card
 
   std::thread thread_;
-  std::size_t expected_ = 0;     // the index of ready_.front()
+  // The folder thread's own: items taken over from ready_, and the index of
+  // the first of them (or of ready_.front() when none is left).
+  std::deque<Decoded> taken_;
+  std::size_t expected_ = 0;
 };
 
 }  // namespace standalone
