@@ -140,6 +140,15 @@ bool LowerInto(std::basic_string_view<Char> word, std::array<char, 40>& buffer, 
   return true;
 }
 
+// Names of one bucket have the same length: compared in place, the first
+// byte first, without a call per name.
+bool SameBytes(std::string_view a, std::string_view b) {
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (a[i] != b[i]) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 void LimitLength(std::u16string& text) {
@@ -159,7 +168,7 @@ std::optional<PropId> LookupProperty(std::string_view upper_name) {
   }();
   if (upper_name.size() >= kByLength.size()) return std::nullopt;
   for (const NamedProperty* entry : kByLength[upper_name.size()]) {
-    if (entry->name == upper_name) return entry->id;
+    if (SameBytes(entry->name, upper_name)) return entry->id;
   }
   return std::nullopt;
 }
@@ -177,7 +186,7 @@ std::uint32_t LookupTypeWord(std::string_view word) {
   std::string_view lower;
   if (!LowerInto(word, buffer, lower)) return 0;
   for (const NamedBits* entry : kByLength[lower.size()]) {
-    if (entry->name == lower) return entry->bits;
+    if (SameBytes(entry->name, lower)) return entry->bits;
   }
   return 0;
 }

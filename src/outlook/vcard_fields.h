@@ -60,6 +60,7 @@ struct Field {
   std::uint32_t types = 0;   // TypeBit set from the parameters and the group's label
   bool phonetic = false;     // PHONETIC or SCRIPT=Kana: the value is a reading
   bool omit_year = false;    // X-APPLE-OMIT-YEAR: the year is a placeholder
+  bool no_line_breaks = false;  // value and sort_as are known to hold no CR or LF
   std::string group;         // lower case; empty when none
   std::u16string value;      // decoded text, vCard escapes still in place
   std::u16string sort_as;    // the SORT-AS parameter, decoded

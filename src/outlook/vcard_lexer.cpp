@@ -55,6 +55,7 @@ struct Header {
   bool in_quotes = false;
   std::size_t first_colon = kNone;
   std::size_t colon = kNone;  // the ':' outside quotes that ends the header
+  std::size_t semi = kNone;   // the first ';' (which is never in quotes)
   bool quoted_printable = false;
   bool binary = false;
 };
@@ -64,6 +65,7 @@ void ScanHeader(std::string_view line, Header& h) {
   for (; i < line.size(); ++i) {
     const char c = line[i];
     if (c == ';' && !h.in_quotes) {
+      if (!h.in_params) h.semi = i;
       h.in_params = true;
     } else if (c == '"' && h.in_params) {
       h.in_quotes = !h.in_quotes;
@@ -78,9 +80,9 @@ void ScanHeader(std::string_view line, Header& h) {
   h.scanned = i;
 }
 
-std::string_view ParamsOf(std::string_view head) {
-  const std::size_t semi = head.find(';');
-  return semi == kNone ? std::string_view() : head.substr(semi);
+// The parameters: from the first ';' before the header's colon up to it.
+std::string_view ParamsOf(std::string_view line, const Header& h) {
+  return h.semi < h.colon ? line.substr(h.semi, h.colon - h.semi) : std::string_view();
 }
 
 // Only a parameter holding QUOTED-PRINTABLE, BASE64 or B names an encoding:
@@ -95,7 +97,7 @@ bool MayNameEncoding(std::string_view params) {
 }
 
 void ReadEncoding(std::string_view line, Header& h) {
-  const std::string_view params = ParamsOf(line.substr(0, h.colon));
+  const std::string_view params = ParamsOf(line, h);
   if (!MayNameEncoding(params)) return;
   ForEachParam(params, [&](std::string_view name, std::string_view value) {
     value = TrimParamValue(value);
@@ -152,7 +154,7 @@ bool IsEndOfCard(std::string_view line) {
 
 void Describe(std::string_view line, const Header& h, RawProperty& p) {
   const std::string_view head = line.substr(0, h.colon);
-  const std::string_view params = ParamsOf(head);
+  const std::string_view params = ParamsOf(line, h);
   const std::string_view full_name = Trim(head.substr(0, head.size() - params.size()));
   const std::size_t dot = full_name.rfind('.');
   p.group = dot == kNone ? std::string_view() : full_name.substr(0, dot);

@@ -51,12 +51,22 @@ bool StartsWithNoCase(std::u16string_view text, std::string_view word) {
   return true;
 }
 
-void SetText(Mapping& m, std::size_t column, std::uint8_t tier, std::u16string text) {
-  if (column == kNoColumn || tier >= m.tier[column]) return;
+// Whether a value of `tier` would replace what `column` holds: texts are
+// only unescaped or copied for columns that take them.
+bool Takes(const Mapping& m, std::size_t column, std::uint8_t tier) {
+  return column != kNoColumn && tier < m.tier[column];
+}
+
+void SetText(Mapping& m, std::size_t column, std::uint8_t tier, std::u16string&& text) {
+  if (!Takes(m, column, tier)) return;
   Trim(text);
   if (text.empty()) return;
   m.card.values[column] = std::move(text);
   m.tier[column] = tier;
+}
+
+void SetText(Mapping& m, std::size_t column, std::uint8_t tier, const std::u16string& text) {
+  if (Takes(m, column, tier)) SetText(m, column, tier, std::u16string(text));
 }
 
 void SetDate(Mapping& m, std::size_t column, std::uint8_t tier, const Field& f) {
@@ -74,7 +84,7 @@ void ApplySimpleRules(Mapping& m, const Field& f) {
     if (om::kContactProperties[rule.column].kind == om::PropertyKind::kDate) {
       SetDate(m, rule.column, rule.tier, f);
     } else {
-      SetText(m, rule.column, rule.tier, UnescapeText(f.value, m.v21));
+      if (Takes(m, rule.column, rule.tier)) SetText(m, rule.column, rule.tier, UnescapeText(f.value, m.v21));
     }
   }
 }
@@ -159,15 +169,17 @@ void MapOrg(Mapping& m, const Field& f) {
 
 template <std::size_t N>
 void MapTel(Mapping& m, const Field& f, const TelRule (&rules)[N]) {
-  std::u16string number = UnescapeText(f.value, m.v21);
-  Trim(number);
-  if (StartsWithNoCase(number, "tel:")) {
-    number.erase(0, 4);  // 4.0 TEL;VALUE=uri
-  }
   for (const TelRule& rule : rules) {
     if ((f.types & rule.all) != rule.all) continue;
     const bool first_taken = m.tier[rule.column] != kUnset;
-    SetText(m, (first_taken && rule.second != kNoColumn) ? rule.second : rule.column, rule.tier, std::move(number));
+    const std::size_t column = (first_taken && rule.second != kNoColumn) ? rule.second : rule.column;
+    if (!Takes(m, column, rule.tier)) return;
+    std::u16string number = UnescapeText(f.value, m.v21);
+    Trim(number);
+    if (StartsWithNoCase(number, "tel:")) {
+      number.erase(0, 4);  // 4.0 TEL;VALUE=uri
+    }
+    SetText(m, column, rule.tier, std::move(number));
     return;
   }
 }
@@ -279,11 +291,20 @@ void MapFields(std::span<Field> fields, bool v21, Card& card) {
   }
   Mapping m(card, v21);
   ApplyLabels(fields, v21);
-  for (const Field& f : fields) MapField(m, f);
+  bool raw_breaks = false;
+  for (const Field& f : fields) {
+    MapField(m, f);
+    raw_breaks = raw_breaks || !f.no_line_breaks;
+  }
   FillUntypedUrls(m);
+  // Escapes and joins add line breaks as CR LF only; other breaks come from
+  // fields that hold CR or LF, or from a CR LF cut in two where the notes
+  // reached the length limit.
   for (om::Value& value : card.values) {
     auto* text = std::get_if<std::u16string>(&value);
-    if (text != nullptr && !text->empty()) NormaliseLineBreaks(*text);
+    if (text != nullptr && !text->empty() && (raw_breaks || text->size() + 1 >= kMaxTextLength)) {
+      NormaliseLineBreaks(*text);
+    }
   }
 }
 

@@ -207,6 +207,7 @@ Field& NextField(CardReading& r) {
   f.types = 0;
   f.phonetic = false;
   f.omit_year = false;
+  f.no_line_breaks = false;
   f.group.clear();
   f.value.clear();
   f.sort_as.clear();
@@ -260,31 +261,37 @@ void UncaretInto(std::string_view value, std::string& out) {
   }
 }
 
-// Parameters other than these (ENCODING, VALUE, PREF, LANGUAGE, X-...) carry
-// nothing the mapping reads.
-bool IsReadParam(std::string_view name) {
-  static constexpr std::array<std::string_view, 6> kNames{"TYPE", "CHARSET", "SORT-AS", "PHONETIC", "SCRIPT",
-                                                         "X-APPLE-OMIT-YEAR"};
-  for (std::string_view known : kNames) {
-    if (known.size() == name.size() && EqualsNoCase(known, name)) return true;
-  }
-  return false;
-}
-
+// Parameters other than TYPE, CHARSET, SORT-AS, PHONETIC, SCRIPT and
+// X-APPLE-OMIT-YEAR (ENCODING, VALUE, PREF, LANGUAGE, X-...) carry nothing
+// the mapping reads; the length of the name picks the one name to compare.
 void ReadParams(const RawProperty& p, Field& f, Charset& charset, std::string& sort_as) {
   ForEachParam(p.params, [&](std::string_view name, std::string_view value) {
     if (name.empty()) return AddTypeWords(value, f);
-    if (!IsReadParam(name)) return;
-    if (EqualsNoCase(name, "TYPE")) return AddTypeWords(value, f);
-    const std::string_view bare = TrimParamValue(value);
-    if (EqualsNoCase(name, "CHARSET")) charset = CharsetFromName(bare);
-    if (EqualsNoCase(name, "SORT-AS")) UncaretInto(bare, sort_as);
-    if (EqualsNoCase(name, "PHONETIC")) f.phonetic = true;
-    if (EqualsNoCase(name, "SCRIPT") && (EqualsNoCase(bare, "Kana") || EqualsNoCase(bare, "Hira") ||
-                                         EqualsNoCase(bare, "Hrkt"))) {
-      f.phonetic = true;
+    switch (name.size()) {
+      case 4:
+        if (EqualsNoCase(name, "TYPE")) AddTypeWords(value, f);
+        return;
+      case 6:
+        if (EqualsNoCase(name, "SCRIPT")) {
+          const std::string_view bare = TrimParamValue(value);
+          if (EqualsNoCase(bare, "Kana") || EqualsNoCase(bare, "Hira") || EqualsNoCase(bare, "Hrkt")) {
+            f.phonetic = true;
+          }
+        }
+        return;
+      case 7:
+        if (EqualsNoCase(name, "CHARSET")) charset = CharsetFromName(TrimParamValue(value));
+        if (EqualsNoCase(name, "SORT-AS")) UncaretInto(TrimParamValue(value), sort_as);
+        return;
+      case 8:
+        if (EqualsNoCase(name, "PHONETIC")) f.phonetic = true;
+        return;
+      case 17:
+        if (EqualsNoCase(name, "X-APPLE-OMIT-YEAR")) f.omit_year = true;
+        return;
+      default:
+        return;
     }
-    if (EqualsNoCase(name, "X-APPLE-OMIT-YEAR")) f.omit_year = true;
   });
 }
 
@@ -296,16 +303,27 @@ void AddField(CardReading& r, const RawProperty& p, PropId id) {
   ReadParams(p, f, charset, r.bytes);
   // In a UTF-16 file the raw text is already Unicode, whatever CHARSET says.
   const Charset raw_charset = r.unicode_file ? Charset::kUtf8 : charset;
-  if (!r.bytes.empty()) AppendDecoded(r.bytes, raw_charset, f.sort_as);
+  // CR and LF are the same bytes in every charset the values are read in,
+  // and no other bytes decode to them: a value without them in its bytes
+  // needs no line breaks normalised. A raw value never holds them (lines
+  // are split at them and joined without them); decoded quoted-printable
+  // and SORT-AS (^n) may.
+  bool breaks = false;
+  if (!r.bytes.empty()) {
+    breaks = HasLineBreak(r.bytes);
+    AppendDecoded(r.bytes, raw_charset, f.sort_as);
+  }
   for (char c : p.group) f.group.push_back((c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c);
   const std::string_view value = p.value.substr(0, kMaxValueBytes);
   if (p.quoted_printable) {
     r.bytes.clear();
     DecodeQuotedPrintable(value, r.bytes);
+    breaks = breaks || HasLineBreak(r.bytes);
     AppendDecoded(r.bytes, charset, f.value);
   } else {
     AppendDecoded(value, raw_charset, f.value);
   }
+  f.no_line_breaks = !breaks;
   LimitLength(f.value);
 }
 
