@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "outlook/vcard_fields.h"
 #include "outlook/vcard_test_support.h"
 
 namespace {
@@ -144,6 +145,25 @@ TEST(VcardLexerTest, Base64DataEdges) {
        "BEGIN:VCARD\r\nVERSION:3.0\r\nPHOTO;ENCODING=b:QUFB\r\r\n QkJD\r\r\r\n N:D\r\nN:E\r\nEND:VCARD\r\n",
        {{"lastname", u"E"}}},
   });
+}
+
+// Line breaks are made CR LF in every column, wherever they come from:
+// decoded quoted-printable, a SORT-AS ^n, and a note cut at the length
+// limit between the CR and the LF that joins two notes.
+TEST(VcardLexerTest, LineBreaksFromEverySource) {
+  Check({
+      {"a lone LF from a SORT-AS escape",
+       "BEGIN:VCARD\r\nVERSION:4.0\r\nN;SORT-AS=\"a^nb,c\":L;F\r\nTEL;TYPE=home:1\r\nEND:VCARD\r\n",
+       {{"lastname", u"L"}, {"FirstName", u"F"}, {"YomiLastName", u"a\r\nb"}, {"YomiFirstName", u"c"},
+        {"HomeTelephoneNumber", u"1"}}},
+      {"a lone CR from quoted-printable in an address, other fields plain",
+       "BEGIN:VCARD\r\nVERSION:2.1\r\nN:L\r\nADR;HOME;ENCODING=QUOTED-PRINTABLE:;;a=0Db;c\r\nNOTE:x\r\nEND:VCARD\r\n",
+       {{"lastname", u"L"}, {"HomeAddressStreet", u"a\r\nb"}, {"HomeAddressCity", u"c"}, {"Body", u"x"}}},
+  });
+  const std::string first_note(vcard::kMaxTextLength - 1, 'x');
+  const std::string file = "BEGIN:VCARD\r\nVERSION:3.0\r\nNOTE:" + first_note + "\r\nNOTE:y\r\nEND:VCARD\r\n";
+  EXPECT_EQ(vcard_test::ColumnText(vcard_test::ReadOnlyCard(file), om::kBody),
+            std::u16string(first_note.size(), u'x') + u"\r\n");
 }
 
 TEST(VcardLexerTest, EscapesAndCase) {
