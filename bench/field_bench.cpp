@@ -10,10 +10,11 @@
 
 namespace {
 
-// Typical values of the record: a short name, a phone number, an address line
-// and a multi-line note with a quote in it.
+// Typical values of the record: a short name, a phone number, a company name,
+// an address line and a multi-line note with a quote in it.
 const std::u16string kShortName = u"佐藤";
 const std::u16string kPhone = u"090-1234-5678";
+const std::u16string kCompany = u"株式会社ネクスト・ソリューションズ";
 const std::u16string kStreet = u"グランドタワー12階\r\n丸の内1-1-1";
 const std::u16string kNote =
     u"2019年の展示会で名刺交換。\r\n請求書は月末締め、翌月払い。\r\n"
@@ -33,6 +34,7 @@ void EncodeField(benchmark::State& state, const std::u16string& value) {
 void BM_FieldEmpty(benchmark::State& state) { EncodeField(state, std::u16string()); }
 void BM_FieldShortName(benchmark::State& state) { EncodeField(state, kShortName); }
 void BM_FieldPhone(benchmark::State& state) { EncodeField(state, kPhone); }
+void BM_FieldCompany(benchmark::State& state) { EncodeField(state, kCompany); }
 void BM_FieldStreet(benchmark::State& state) { EncodeField(state, kStreet); }
 void BM_FieldNote(benchmark::State& state) { EncodeField(state, kNote); }
 
@@ -62,6 +64,7 @@ void BM_Cp932EncodeNote(benchmark::State& state) {
 BENCHMARK(BM_FieldEmpty);
 BENCHMARK(BM_FieldShortName);
 BENCHMARK(BM_FieldPhone);
+BENCHMARK(BM_FieldCompany);
 BENCHMARK(BM_FieldStreet);
 BENCHMARK(BM_FieldNote);
 BENCHMARK(BM_AppendEncodedFieldNote);

@@ -145,6 +145,8 @@ char* EncodeTo(std::u16string_view text, char* out) {
   return out;
 }
 
+const std::uint16_t* UnitCodes() { return Codes().data(); }
+
 // A lead byte followed by a byte that cannot be a trail byte yields U+FFFD
 // and the follower is read again on its own, so a stray lead byte costs one
 // character and never swallows the ASCII (quote, comma, line end) after it.

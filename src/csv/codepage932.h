@@ -2,6 +2,7 @@
 // tables generated from Microsoft's published best-fit table.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -18,6 +19,12 @@ void Encode(std::u16string_view text, std::string& out);
 // 2 * text.size() bytes; returns the end of what was written. For callers
 // that keep their own buffer and convert without a string in between.
 char* EncodeTo(std::u16string_view text, char* out);
+
+// The table behind Encode, for callers that convert unit by unit while doing
+// something else with the text: indexed by UTF-16 code unit (all 65,536), the
+// code as Encode writes it; a value above 0xFF is lead byte << 8 | trail
+// byte, one of 0xFF or below is a single byte.
+const std::uint16_t* UnitCodes();
 
 // Decodes code page 932 bytes to UTF-16. A byte or byte pair without a
 // mapping becomes U+FFFD.

@@ -1,6 +1,8 @@
 #include "csv/field_encoding.h"
 
-#include <bit>
+#include <array>
+#include <cstdint>
+#include <memory>
 
 #include "csv/codepage932.h"
 
@@ -12,27 +14,39 @@
 namespace csv {
 namespace {
 
-// The first CR, LF or double quote from `s` on, or `end`. Most values hold
-// none, so the search goes eight units at a time.
-const char16_t* FindSpecial(const char16_t* s, const char16_t* const end) {
-#ifdef FIELD_ENCODING_SSE2
-  const __m128i cr = _mm_set1_epi16(u'\r');
-  const __m128i lf = _mm_set1_epi16(u'\n');
-  const __m128i quote = _mm_set1_epi16(u'"');
-  for (; end - s >= 8; s += 8) {
-    const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
-    const __m128i hits = _mm_or_si128(
-        _mm_or_si128(_mm_cmpeq_epi16(units, cr), _mm_cmpeq_epi16(units, lf)),
-        _mm_cmpeq_epi16(units, quote));
-    const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hits));
-    if (mask != 0) return s + std::countr_zero(mask) / 2;
+// What each code unit becomes inside a field, as the bytes to write in the
+// order they are written (first byte low): the code page 932 code, except
+// that CR is a space, a quote is two quotes and LF is nothing (kDropped).
+// Every entry is two bytes to store and a length to move on by, so a unit
+// costs no branch whatever it is.
+using FieldTableArray = std::array<std::uint16_t, 0x10000>;
+constexpr std::uint16_t kDropped = 0x0100;  // no second byte is ever 0x01
+
+std::unique_ptr<const FieldTableArray> BuildFieldTable() {
+  auto table = std::make_unique<FieldTableArray>();
+  const std::uint16_t* const codes = cp932::UnitCodes();
+  for (std::size_t unit = 0; unit < table->size(); ++unit) {
+    const std::uint16_t code = codes[unit];
+    (*table)[unit] = code > 0xFF ? static_cast<std::uint16_t>(code >> 8 | (code & 0xFF) << 8) : code;
   }
-#endif
-  // All three are at most '"', so one comparison passes over nearly every unit.
-  for (; s != end; ++s) {
-    if (*s <= u'"' && (*s == u'\r' || *s == u'\n' || *s == u'"')) return s;
-  }
-  return s;
+  (*table)[u'\r'] = u' ';
+  (*table)[u'\n'] = kDropped;
+  (*table)[u'"'] = u'"' << 8 | u'"';
+  return table;
+}
+
+const std::uint16_t* FieldTable() {
+  static const std::unique_ptr<const FieldTableArray> table = BuildFieldTable();
+  return table->data();
+}
+
+// Writes both bytes of the unit's entry and moves on by as many as it has:
+// two when the second byte is set, none for kDropped, else one.
+inline char* PutUnit(const std::uint16_t* table, char16_t unit, char* out) {
+  const std::uint16_t bytes = table[unit];
+  out[0] = static_cast<char>(bytes & 0xFF);
+  out[1] = static_cast<char>(bytes >> 8);
+  return out + 1 + (bytes > 0xFF) - 2 * (bytes == kDropped);
 }
 
 }  // namespace
@@ -81,24 +95,35 @@ void AppendEncodedField(std::u16string_view value, std::u16string& line) {
   line += u'"';
 }
 
+// Plain ASCII (below 0x80, not CR, LF or a quote) is its own byte, so a block
+// of eight such units is copied at once. A block holding anything else, and
+// the last units, go through the table one unit at a time. Every unit gives
+// at most two bytes, so the two bytes always stored stay within the room.
 char* EncodeFieldTo(std::u16string_view value, char* out) {
   *out++ = '"';
   const char16_t* s = value.data();
   const char16_t* const end = s + value.size();
-  // The text between the special units is converted as it is; each special
-  // unit then becomes its own bytes. Writing stays within the room: every
-  // unit gives at most two bytes.
-  while (s != end) {
-    const char16_t* const special = FindSpecial(s, end);
-    out = cp932::EncodeTo(std::u16string_view(s, static_cast<std::size_t>(special - s)), out);
-    if (special == end) break;
-    if (*special == u'\r') {
-      *out++ = ' ';
-    } else if (*special == u'"') {
-      *out++ = '"';
-      *out++ = '"';
+  if (s != end) {
+    const std::uint16_t* const table = FieldTable();
+    for (; end - s >= 8; s += 8) {
+#ifdef FIELD_ENCODING_SSE2
+      const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+      // Adding 0x7F80 with saturation sets bit 15 exactly in the units of
+      // 0x80 and above.
+      const __m128i wide = _mm_adds_epu16(units, _mm_set1_epi16(0x7F80));
+      const __m128i special =
+          _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(units, _mm_set1_epi16(u'\r')),
+                                    _mm_cmpeq_epi16(units, _mm_set1_epi16(u'\n'))),
+                       _mm_cmpeq_epi16(units, _mm_set1_epi16(u'"')));
+      if ((_mm_movemask_epi8(_mm_or_si128(wide, special)) & 0xAAAA) == 0) {
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(units, units));
+        out += 8;
+        continue;
+      }
+#endif
+      for (int i = 0; i < 8; ++i) out = PutUnit(table, s[i], out);
     }
-    s = special + 1;
+    for (; s != end; ++s) out = PutUnit(table, *s, out);
   }
   *out++ = '"';
   return out;

@@ -75,6 +75,17 @@ TEST(FieldEncoding, BytesOfAFieldMatchTheTextFormConverted) {
       }
     }
   }
+  // Every code unit, alone and inside one long value after ASCII runs of
+  // every length up to a block, so that each is met both one at a time and
+  // in a block with plain ASCII.
+  std::u16string all;
+  for (unsigned unit = 0; unit <= 0xFFFF; ++unit) {
+    const std::u16string alone(1, static_cast<char16_t>(unit));
+    ASSERT_EQ(FieldBytes(alone), ExpectedFieldBytes(alone)) << std::hex << unit;
+    all.append(unit % 9, u'k');
+    all += alone;
+  }
+  EXPECT_EQ(FieldBytes(all), ExpectedFieldBytes(all));
   // Values that take all the room: only quotes, only two-byte characters.
   for (std::size_t n = 1; n <= 20; ++n) {
     for (char16_t unit : {u'"', u'日', u'\r', u'\n'}) {
