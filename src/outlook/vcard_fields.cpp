@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <array>
-#include <vector>
+#include <cstring>
 
 namespace vcard {
 namespace {
@@ -116,15 +116,6 @@ constexpr auto kByName = [](const auto& a, const auto& b) { return a.name < b.na
 static_assert(std::is_sorted(kProperties.begin(), kProperties.end(), kByName));
 static_assert(std::is_sorted(kTypeWords.begin(), kTypeWords.end(), kByName));
 static_assert(std::is_sorted(kLabels.begin(), kLabels.end(), kByName));
-static_assert(std::all_of(kProperties.begin(), kProperties.end(), [](const NamedProperty& e) { return e.name.size() < 32; }));
-static_assert(std::all_of(kTypeWords.begin(), kTypeWords.end(), [](const NamedBits& e) { return e.name.size() < 32; }));
-
-template <std::size_t N, class Entry>
-const Entry* Find(const std::array<Entry, N>& table, std::string_view key) {
-  auto it = std::lower_bound(table.begin(), table.end(), key,
-                             [](const Entry& e, std::string_view k) { return e.name < k; });
-  return (it != table.end() && it->name == key) ? &*it : nullptr;
-}
 
 // Lower-cases `word` into `buffer`; false when it is too long or not ASCII
 // to be any known word.
@@ -140,13 +131,78 @@ bool LowerInto(std::basic_string_view<Char> word, std::array<char, 40>& buffer, 
   return true;
 }
 
-// Names of one bucket have the same length: compared in place, the first
-// byte first, without a call per name.
-bool SameBytes(std::string_view a, std::string_view b) {
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (a[i] != b[i]) return false;
+// Every property and TYPE word of every card is looked up: the names are
+// hashed into a table made at compile time (open addressing, a quarter
+// full), so that a lookup compares against one name, seldom two.
+constexpr std::size_t kSlots = 128;
+constexpr std::uint8_t kEmptySlot = 255;
+
+constexpr std::size_t SlotOf(std::string_view name) {
+  const auto at = [&](std::size_t i) { return static_cast<std::size_t>(static_cast<unsigned char>(name[i])); };
+  return (name.size() * 7 + at(0) * 31 + at(name.size() - 1) * 17 + at(name.size() / 2)) & (kSlots - 1);
+}
+
+template <class Entry, std::size_t N>
+consteval std::array<std::uint8_t, kSlots> SlotsOf(const std::array<Entry, N>& table) {
+  static_assert(N < kSlots / 2);
+  std::array<std::uint8_t, kSlots> slots{};
+  slots.fill(kEmptySlot);
+  for (std::size_t i = 0; i < N; ++i) {
+    std::size_t slot = SlotOf(table[i].name);
+    while (slots[slot] != kEmptySlot) slot = (slot + 1) & (kSlots - 1);
+    slots[slot] = static_cast<std::uint8_t>(i);
   }
-  return true;
+  return slots;
+}
+
+constexpr auto kPropertySlots = SlotsOf(kProperties);
+constexpr auto kTypeWordSlots = SlotsOf(kTypeWords);
+constexpr auto kLabelSlots = SlotsOf(kLabels);
+
+// Names compared as four 8-byte words, zero-padded: no loop whose end
+// depends on the name's length.
+constexpr std::size_t kPadded = 32;
+using Words = std::array<std::uint64_t, kPadded / 8>;
+
+Words WordsOf(const char (&padded)[kPadded]) {
+  Words words;
+  std::memcpy(words.data(), padded, kPadded);
+  return words;
+}
+
+template <std::size_t N>
+struct PaddedNames {
+  char names[N][kPadded] = {};
+};
+
+template <class Entry, std::size_t N>
+consteval PaddedNames<N> PadNames(const std::array<Entry, N>& table) {
+  PaddedNames<N> padded;
+  for (std::size_t i = 0; i < N; ++i) {
+    if (table[i].name.size() >= kPadded) throw "name too long to be padded";
+    for (std::size_t k = 0; k < table[i].name.size(); ++k) padded.names[i][k] = table[i].name[k];
+  }
+  return padded;
+}
+
+constexpr auto kPropertyNames = PadNames(kProperties);
+constexpr auto kTypeWordNames = PadNames(kTypeWords);
+constexpr auto kLabelNames = PadNames(kLabels);
+
+template <class Entry, std::size_t N>
+const Entry* Find(const std::array<Entry, N>& table, const std::array<std::uint8_t, kSlots>& slots,
+                  const PaddedNames<N>& names, std::string_view key) {
+  if (key.empty() || key.size() >= kPadded) return nullptr;
+  char padded[kPadded] = {};
+  std::memcpy(padded, key.data(), key.size());
+  const Words want = WordsOf(padded);
+  for (std::size_t slot = SlotOf(key); slots[slot] != kEmptySlot; slot = (slot + 1) & (kSlots - 1)) {
+    const Words have = WordsOf(names.names[slots[slot]]);
+    const std::uint64_t differ = (have[0] ^ want[0]) | (have[1] ^ want[1]) | (have[2] ^ want[2]) | (have[3] ^ want[3]);
+    // Equal padded words and no NUL in the key: the same name.
+    if (differ == 0 && table[slots[slot]].name.size() == key.size()) return &table[slots[slot]];
+  }
+  return nullptr;
 }
 
 }  // namespace
@@ -159,36 +215,16 @@ void LimitLength(std::u16string& text) {
 }
 
 std::optional<PropId> LookupProperty(std::string_view upper_name) {
-  // Every property of every card is looked up: the names are bucketed by
-  // length once, so that a lookup compares against a few names at most.
-  static const auto kByLength = [] {
-    std::array<std::vector<const NamedProperty*>, 32> buckets{};
-    for (const NamedProperty& entry : kProperties) buckets[entry.name.size()].push_back(&entry);
-    return buckets;
-  }();
-  if (upper_name.size() >= kByLength.size()) return std::nullopt;
-  for (const NamedProperty* entry : kByLength[upper_name.size()]) {
-    if (SameBytes(entry->name, upper_name)) return entry->id;
-  }
-  return std::nullopt;
+  const NamedProperty* entry = Find(kProperties, kPropertySlots, kPropertyNames, upper_name);
+  return entry == nullptr ? std::nullopt : std::optional<PropId>(entry->id);
 }
 
 std::uint32_t LookupTypeWord(std::string_view word) {
-  // Every TYPE word of every card is looked up: bucketed by length as the
-  // property names are.
-  static const auto kByLength = [] {
-    std::array<std::vector<const NamedBits*>, 32> buckets{};
-    for (const NamedBits& entry : kTypeWords) buckets[entry.name.size()].push_back(&entry);
-    return buckets;
-  }();
-  if (word.size() >= kByLength.size()) return 0;
   std::array<char, 40> buffer;
   std::string_view lower;
   if (!LowerInto(word, buffer, lower)) return 0;
-  for (const NamedBits* entry : kByLength[lower.size()]) {
-    if (SameBytes(entry->name, lower)) return entry->bits;
-  }
-  return 0;
+  const NamedBits* entry = Find(kTypeWords, kTypeWordSlots, kTypeWordNames, lower);
+  return entry == nullptr ? 0 : entry->bits;
 }
 
 std::uint32_t LookupLabel(std::u16string_view label) {
@@ -199,7 +235,7 @@ std::uint32_t LookupLabel(std::u16string_view label) {
   std::array<char, 40> buffer;
   std::string_view lower;
   if (!LowerInto(label, buffer, lower)) return 0;
-  const NamedBits* entry = Find(kLabels, lower);
+  const NamedBits* entry = Find(kLabels, kLabelSlots, kLabelNames, lower);
   return entry == nullptr ? 0 : entry->bits;
 }
 

@@ -14,7 +14,7 @@ struct Line {
 
 // The physical line at `pos`. CR LF, LF, a lone CR and the CR CR LF that some
 // phones write all end a line.
-Line PhysicalLine(std::string_view t, std::size_t pos) {
+inline Line PhysicalLine(std::string_view t, std::size_t pos) {
   const char* const data = t.data();
   const std::size_t i = static_cast<std::size_t>(FindLineBreak(data + pos, data + t.size()) - data);
   if (i == t.size()) return {pos, t.size(), t.size()};
@@ -79,6 +79,9 @@ void ScanHeader(std::string_view line, Header& h) {
   }
   h.scanned = i;
 }
+
+// Whether the header, once its colon is found, has parameters.
+bool HasParams(const Header& h) { return h.colon != kNone && h.semi < h.colon; }
 
 // The parameters: from the first ';' before the header's colon up to it.
 std::string_view ParamsOf(std::string_view line, const Header& h) {
@@ -225,7 +228,7 @@ std::string_view JoinContinuations(LineReader& r, std::string_view line, Header&
     line = r.scratch;
     if (h.colon == kNone) {
       ScanHeader(line, h);
-      if (h.colon != kNone) ReadEncoding(line, h);
+      if (HasParams(h)) ReadEncoding(line, h);
     }
   }
   return line;
@@ -243,13 +246,13 @@ bool NextProperty(LineReader& r, RawProperty& p) {
     std::string_view line = t.substr(first.begin, first.end - first.begin);
     Header h;
     ScanHeader(line, h);
-    if (h.colon != kNone) ReadEncoding(line, h);
+    if (HasParams(h)) ReadEncoding(line, h);
     line = JoinContinuations(r, line, h);
     if (h.colon == kNone) {
       // An unbalanced quote in the parameters: the first ':' ends them.
       if (h.first_colon == kNone) continue;
       h.colon = h.first_colon;
-      ReadEncoding(line, h);
+      if (HasParams(h)) ReadEncoding(line, h);
     }
     if (h.binary) SkipBase64Lines(r);
     Describe(line, h, p);

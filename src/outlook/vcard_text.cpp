@@ -252,6 +252,21 @@ const char* FindUnfoldingBreak(const char* p, const char* end) {
   return end;
 }
 
+const char16_t* FindEitherUnit(const char16_t* p, const char16_t* end, char16_t a, char16_t b) {
+#ifdef VCARD_TEXT_SSE2
+  const __m128i wide_a = _mm_set1_epi16(static_cast<short>(a)), wide_b = _mm_set1_epi16(static_cast<short>(b));
+  for (; end - p >= 8; p += 8) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const unsigned bits = Bits(_mm_or_si128(_mm_cmpeq_epi16(v, wide_a), _mm_cmpeq_epi16(v, wide_b)));
+    if (bits != 0) return p + std::countr_zero(bits) / 2;
+  }
+#endif
+  for (; p < end; ++p) {
+    if (*p == a || *p == b) return p;
+  }
+  return end;
+}
+
 const char* FindNonBase64(const char* p, const char* end) {
 #ifdef VCARD_TEXT_SSE2
   for (; end - p >= 16; p += 16) {

@@ -70,6 +70,9 @@ inline bool HasLineBreak(std::string_view bytes) {
 // end. end when there is none.
 const char* FindUnfoldingBreak(const char* p, const char* end);
 
+// The first unit in [p, end) that is `a` or `b`; end when there is none.
+const char16_t* FindEitherUnit(const char16_t* p, const char16_t* end, char16_t a, char16_t b);
+
 // The first byte in [p, end) that is neither a base64 character
 // (A-Z a-z 0-9 + / =), a space, a tab, CR nor LF; end when there is none.
 const char* FindNonBase64(const char* p, const char* end);

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "outlook/vcard_text.h"
+
 namespace vcard {
 namespace {
 
@@ -19,7 +21,8 @@ void AppendUnescaped(std::u16string_view text, bool v21, std::u16string& out) {
   out.reserve(out.size() + text.size());
   std::size_t i = 0;
   while (i < text.size()) {
-    const std::size_t slash = std::min(text.find(u'\\', i), text.size());
+    const std::size_t slash =
+        static_cast<std::size_t>(FindEitherUnit(text.data() + i, text.data() + text.size(), u'\\', u'\\') - text.data());
     out.append(text.substr(i, slash - i));
     i = slash;
     if (i == text.size()) break;
@@ -74,16 +77,19 @@ std::u16string UnescapeText(std::u16string_view text, bool v21) {
 
 void Components(std::u16string_view text, bool v21, std::span<std::u16string> out) {
   for (std::u16string& part : out) part.clear();
+  const char16_t* const data = text.data();
   std::size_t begin = 0;
   std::size_t found = 0;
-  for (std::size_t i = 0; i <= text.size() && found < out.size(); ++i) {
-    if (i + 1 < text.size() && text[i] == u'\\') {
-      ++i;  // the escaped character never splits
+  std::size_t i = 0;
+  while (found < out.size()) {
+    i = static_cast<std::size_t>(FindEitherUnit(data + i, data + text.size(), u';', u'\\') - data);
+    if (i < text.size() && text[i] == u'\\') {
+      i += i + 1 < text.size() ? 2 : 1;  // the escaped character never splits
       continue;
     }
-    if (i < text.size() && text[i] != u';') continue;
-    AppendUnescaped(text.substr(begin, std::min(i, text.size()) - begin), v21, out[found++]);
-    begin = i + 1;
+    AppendUnescaped(text.substr(begin, i - begin), v21, out[found++]);
+    if (i == text.size()) break;
+    begin = ++i;
   }
 }
 
