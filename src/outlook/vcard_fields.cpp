@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
+#include <cstdint>
+#include <string_view>
+#include <type_traits>
 
 namespace vcard {
 namespace {
@@ -117,29 +119,17 @@ static_assert(std::is_sorted(kProperties.begin(), kProperties.end(), kByName));
 static_assert(std::is_sorted(kTypeWords.begin(), kTypeWords.end(), kByName));
 static_assert(std::is_sorted(kLabels.begin(), kLabels.end(), kByName));
 
-// Lower-cases `word` into `buffer`; false when it is too long or not ASCII
-// to be any known word.
-template <class Char>
-bool LowerInto(std::basic_string_view<Char> word, std::array<char, 40>& buffer, std::string_view& out) {
-  if (word.size() > buffer.size()) return false;
-  for (std::size_t i = 0; i < word.size(); ++i) {
-    const Char c = word[i];
-    if (c >= 0x80) return false;
-    buffer[i] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : static_cast<char>(c);
-  }
-  out = std::string_view(buffer.data(), word.size());
-  return true;
-}
-
 // Every property and TYPE word of every card is looked up: the names are
 // hashed into a table made at compile time (open addressing, a quarter
 // full), so that a lookup compares against one name, seldom two.
 constexpr std::size_t kSlots = 128;
 constexpr std::uint8_t kEmptySlot = 255;
 
-constexpr std::size_t SlotOf(std::string_view name) {
-  const auto at = [&](std::size_t i) { return static_cast<std::size_t>(static_cast<unsigned char>(name[i])); };
-  return (name.size() * 7 + at(0) * 31 + at(name.size() - 1) * 17 + at(name.size() / 2)) & (kSlots - 1);
+// The slot of a name from its length and three of its bytes; `at(i)` gives
+// byte i as the table holds names (in their case).
+template <class At>
+constexpr std::size_t SlotOf(std::size_t size, At at) {
+  return (size * 7 + at(0) * 31 + at(size - 1) * 17 + at(size / 2)) & (kSlots - 1);
 }
 
 template <class Entry, std::size_t N>
@@ -148,7 +138,9 @@ consteval std::array<std::uint8_t, kSlots> SlotsOf(const std::array<Entry, N>& t
   std::array<std::uint8_t, kSlots> slots{};
   slots.fill(kEmptySlot);
   for (std::size_t i = 0; i < N; ++i) {
-    std::size_t slot = SlotOf(table[i].name);
+    const std::string_view name = table[i].name;
+    std::size_t slot =
+        SlotOf(name.size(), [&](std::size_t k) { return static_cast<std::uint32_t>(static_cast<unsigned char>(name[k])); });
     while (slots[slot] != kEmptySlot) slot = (slot + 1) & (kSlots - 1);
     slots[slot] = static_cast<std::uint8_t>(i);
   }
@@ -159,48 +151,28 @@ constexpr auto kPropertySlots = SlotsOf(kProperties);
 constexpr auto kTypeWordSlots = SlotsOf(kTypeWords);
 constexpr auto kLabelSlots = SlotsOf(kLabels);
 
-// Names compared as four 8-byte words, zero-padded: no loop whose end
-// depends on the name's length.
-constexpr std::size_t kPadded = 32;
-using Words = std::array<std::uint64_t, kPadded / 8>;
-
-Words WordsOf(const char (&padded)[kPadded]) {
-  Words words;
-  std::memcpy(words.data(), padded, kPadded);
-  return words;
+// A unit of a key in the case the table's names are written in; units
+// beyond ASCII stay as they are and match no name.
+template <class Char>
+std::uint32_t Folded(Char c, bool upper) {
+  const auto u = static_cast<std::uint32_t>(static_cast<std::make_unsigned_t<Char>>(c));
+  if (upper) return (u >= 'a' && u <= 'z') ? u - ('a' - 'A') : u;
+  return (u >= 'A' && u <= 'Z') ? u + ('a' - 'A') : u;
 }
 
-template <std::size_t N>
-struct PaddedNames {
-  char names[N][kPadded] = {};
-};
-
-template <class Entry, std::size_t N>
-consteval PaddedNames<N> PadNames(const std::array<Entry, N>& table) {
-  PaddedNames<N> padded;
-  for (std::size_t i = 0; i < N; ++i) {
-    if (table[i].name.size() >= kPadded) throw "name too long to be padded";
-    for (std::size_t k = 0; k < table[i].name.size(); ++k) padded.names[i][k] = table[i].name[k];
-  }
-  return padded;
-}
-
-constexpr auto kPropertyNames = PadNames(kProperties);
-constexpr auto kTypeWordNames = PadNames(kTypeWords);
-constexpr auto kLabelNames = PadNames(kLabels);
-
-template <class Entry, std::size_t N>
+// The entry named `key` (in either case), compared unit by unit with the
+// one or two names of its slot.
+template <class Entry, std::size_t N, class Char>
 const Entry* Find(const std::array<Entry, N>& table, const std::array<std::uint8_t, kSlots>& slots,
-                  const PaddedNames<N>& names, std::string_view key) {
-  if (key.empty() || key.size() >= kPadded) return nullptr;
-  char padded[kPadded] = {};
-  std::memcpy(padded, key.data(), key.size());
-  const Words want = WordsOf(padded);
-  for (std::size_t slot = SlotOf(key); slots[slot] != kEmptySlot; slot = (slot + 1) & (kSlots - 1)) {
-    const Words have = WordsOf(names.names[slots[slot]]);
-    const std::uint64_t differ = (have[0] ^ want[0]) | (have[1] ^ want[1]) | (have[2] ^ want[2]) | (have[3] ^ want[3]);
-    // Equal padded words and no NUL in the key: the same name.
-    if (differ == 0 && table[slots[slot]].name.size() == key.size()) return &table[slots[slot]];
+                  std::basic_string_view<Char> key, bool upper) {
+  if (key.empty() || key.size() >= 64) return nullptr;
+  const auto at = [&](std::size_t k) { return Folded(key[k], upper); };
+  for (std::size_t slot = SlotOf(key.size(), at); slots[slot] != kEmptySlot; slot = (slot + 1) & (kSlots - 1)) {
+    const Entry& entry = table[slots[slot]];
+    if (entry.name.size() != key.size()) continue;
+    std::size_t i = 0;
+    while (i < key.size() && static_cast<unsigned char>(entry.name[i]) == at(i)) ++i;
+    if (i == key.size()) return &entry;
   }
   return nullptr;
 }
@@ -214,16 +186,13 @@ void LimitLength(std::u16string& text) {
   text.resize(length);
 }
 
-std::optional<PropId> LookupProperty(std::string_view upper_name) {
-  const NamedProperty* entry = Find(kProperties, kPropertySlots, kPropertyNames, upper_name);
+std::optional<PropId> LookupProperty(std::string_view name) {
+  const NamedProperty* entry = Find(kProperties, kPropertySlots, name, true);
   return entry == nullptr ? std::nullopt : std::optional<PropId>(entry->id);
 }
 
 std::uint32_t LookupTypeWord(std::string_view word) {
-  std::array<char, 40> buffer;
-  std::string_view lower;
-  if (!LowerInto(word, buffer, lower)) return 0;
-  const NamedBits* entry = Find(kTypeWords, kTypeWordSlots, kTypeWordNames, lower);
+  const NamedBits* entry = Find(kTypeWords, kTypeWordSlots, word, false);
   return entry == nullptr ? 0 : entry->bits;
 }
 
@@ -232,10 +201,7 @@ std::uint32_t LookupLabel(std::u16string_view label) {
   if (label.starts_with(kOpen) && label.ends_with(kClose) && label.size() >= 8) {
     label = label.substr(kOpen.size(), label.size() - kOpen.size() - kClose.size());
   }
-  std::array<char, 40> buffer;
-  std::string_view lower;
-  if (!LowerInto(label, buffer, lower)) return 0;
-  const NamedBits* entry = Find(kLabels, kLabelSlots, kLabelNames, lower);
+  const NamedBits* entry = Find(kLabels, kLabelSlots, label, false);
   return entry == nullptr ? 0 : entry->bits;
 }
 

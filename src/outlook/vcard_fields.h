@@ -66,8 +66,8 @@ struct Field {
   std::u16string sort_as;    // the SORT-AS parameter, decoded
 };
 
-// The property named `upper_name` (upper case), when the mapping reads it.
-std::optional<PropId> LookupProperty(std::string_view upper_name);
+// The property named `name` (any case), when the mapping reads it.
+std::optional<PropId> LookupProperty(std::string_view name);
 
 // The bits of one type word (any case); 0 for words without meaning here.
 std::uint32_t LookupTypeWord(std::string_view word);

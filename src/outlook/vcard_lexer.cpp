@@ -12,31 +12,42 @@ struct Line {
   std::size_t begin, end, next;
 };
 
-// The physical line at `pos`. CR LF, LF, a lone CR and the CR CR LF that some
-// phones write all end a line.
-inline Line PhysicalLine(std::string_view t, std::size_t pos) {
+// Where the physical line at `pos` ends (`end`) and the next one starts
+// (`next`). CR LF, LF, a lone CR and the CR CR LF that some phones write all
+// end a line. The results are written where the caller keeps them: a line
+// put together in a temporary and copied out costs more than finding it.
+inline void FindLineEnd(std::string_view t, std::size_t pos, std::size_t& end, std::size_t& next) {
   const char* const data = t.data();
   const std::size_t i = static_cast<std::size_t>(FindLineBreak(data + pos, data + t.size()) - data);
-  if (i == t.size()) return {pos, t.size(), t.size()};
-  Line line{pos, i, i + 1};
-  if (t[i] == '\r') {
+  end = i;
+  next = i + 1;
+  if (i == t.size()) {
+    next = i;
+  } else if (t[i] == '\r') {
     if (i + 1 < t.size() && t[i + 1] == '\n') {
-      line.next = i + 2;
+      next = i + 2;
     } else if (i + 2 < t.size() && t[i + 1] == '\r' && t[i + 2] == '\n') {
-      line.next = i + 3;
+      next = i + 3;
     }
   }
-  return line;
 }
 
-// PhysicalLine(r.text, pos), remembered for the next call at the same place.
+// The start of the line after the one at `pos`.
+std::size_t NextLine(std::string_view t, std::size_t pos) {
+  std::size_t end, next;
+  FindLineEnd(t, pos, end, next);
+  return next;
+}
+
+// The line at `pos`, remembered for the next call at the same place.
 Line LineAt(LineReader& r, std::size_t pos) {
   const bool same_text = r.line_text.data() == r.text.data() && r.line_text.size() == r.text.size();
-  if (same_text && r.line_begin == pos) return {r.line_begin, r.line_end, r.line_next};
-  const Line line = PhysicalLine(r.text, pos);
-  r.line_text = r.text;
-  r.line_begin = line.begin, r.line_end = line.end, r.line_next = line.next;
-  return line;
+  if (!same_text || r.line_begin != pos) {
+    FindLineEnd(r.text, pos, r.line_end, r.line_next);
+    r.line_text = r.text;
+    r.line_begin = pos;
+  }
+  return {pos, r.line_end, r.line_next};
 }
 
 bool IsSpace(char c) { return c == ' ' || c == '\t'; }
@@ -143,7 +154,7 @@ void SkipIndentedLines(LineReader& r) {
       r.pos = t.size();
       return;
     }
-    r.pos = PhysicalLine(t, at).next;
+    r.pos = NextLine(t, at);
   }
 }
 

@@ -135,11 +135,14 @@ void FillAddress(Mapping& m, AddressKind kind, const Field& f) {
   if (!any) return;
   m.address_seen[kind] = true;
   const AddressColumns& c = kAddresses[kind];
+  // The extended address (building, floor) goes on the first line of the
+  // street, or for a business address to the office.
   std::u16string street = std::move(parts[2]);
   if (c.extended_in_street && !parts[1].empty()) {
-    street = street.empty() ? parts[1] : parts[1] + u"\r\n" + street;
+    if (!street.empty()) parts[1].append(u"\r\n").append(street);
+    street = std::move(parts[1]);
   } else if (!c.extended_in_street) {
-    SetText(m, Col("OfficeLocation"), 1, parts[1]);
+    SetText(m, Col("OfficeLocation"), 1, std::move(parts[1]));
   }
   SetText(m, c.street, 1, std::move(street));
   SetText(m, c.city, 1, std::move(parts[3]));
@@ -160,8 +163,14 @@ void MapOrg(Mapping& m, const Field& f) {
   if (m.org_seen) return;
   m.org_seen = true;
   auto parts = Parts<3>(m, f);
-  SetText(m, Col("CompanyName"), 1, parts[0]);
-  SetText(m, Col("FileAs"), 3, std::move(parts[0]));
+  // The company is also the file-as name when nothing better gave one; it
+  // is copied only then.
+  if (Takes(m, Col("FileAs"), 3)) {
+    SetText(m, Col("CompanyName"), 1, parts[0]);
+    SetText(m, Col("FileAs"), 3, std::move(parts[0]));
+  } else {
+    SetText(m, Col("CompanyName"), 1, std::move(parts[0]));
+  }
   SetText(m, Col("Department"), 1, std::move(parts[1]));
   SetText(m, Col("OfficeLocation"), 2, std::move(parts[2]));
   SetText(m, Col("YomiCompanyName"), 2, SortAsPart(f.sort_as, 0));
@@ -243,26 +252,56 @@ struct Label {
   std::uint32_t bits;
 };
 
-const Label* FindLabel(const std::vector<Label>& labels, std::string_view group) {
-  for (const Label& label : labels) {
-    if (label.group == group) return &label;
+// The labels of one card: a few are kept in place, more in a list.
+struct Labels {
+  std::array<Label, 8> first;
+  std::size_t count = 0;
+  std::vector<Label> more;
+
+  void Add(const Label& label) {
+    if (count < first.size()) {
+      first[count++] = label;
+    } else {
+      more.push_back(label);
+    }
   }
-  return nullptr;
+  bool Empty() const { return count == 0; }
+  const Label* Find(std::string_view group) const {
+    for (std::size_t i = 0; i < count; ++i) {
+      if (first[i].group == group) return &first[i];
+    }
+    for (const Label& label : more) {
+      if (label.group == group) return &label;
+    }
+    return nullptr;
+  }
+};
+
+std::u16string_view Trimmed(std::u16string_view s) {
+  while (!s.empty() && IsTrimmable(s.back())) s.remove_suffix(1);
+  while (!s.empty() && IsTrimmable(s.front())) s.remove_prefix(1);
+  return s;
+}
+
+std::uint32_t LabelBits(const Field& f, bool v21) {
+  // Without a backslash the text unescapes to itself.
+  if (v21 || f.value.find(u'\\') == std::u16string::npos) return LookupLabel(Trimmed(f.value));
+  std::u16string text = UnescapeText(f.value, v21);
+  Trim(text);
+  return LookupLabel(text);
 }
 
 void ApplyLabels(std::span<Field> fields, bool v21) {
-  std::vector<Label> labels;
+  Labels labels;
   for (const Field& f : fields) {
-    if (f.id == PropId::kXAbLabel && !f.group.empty() && FindLabel(labels, f.group) == nullptr) {
-      std::u16string text = UnescapeText(f.value, v21);
-      Trim(text);
-      labels.push_back({f.group, LookupLabel(text)});
+    if (f.id == PropId::kXAbLabel && !f.group.empty() && labels.Find(f.group) == nullptr) {
+      labels.Add({f.group, LabelBits(f, v21)});
     }
   }
-  if (labels.empty()) return;
+  if (labels.Empty()) return;
   for (Field& f : fields) {
     if (f.group.empty()) continue;
-    if (const Label* label = FindLabel(labels, f.group)) f.types |= label->bits;
+    if (const Label* label = labels.Find(f.group)) f.types |= label->bits;
   }
 }
 

@@ -222,18 +222,6 @@ bool IsMarker(const RawProperty& p, std::string_view name) {
   return EqualsNoCase(p.name, name) && EqualsNoCase(value, "VCARD");
 }
 
-// The property's name in upper case, when it is short enough to be one the
-// mapping knows.
-std::optional<PropId> IdOf(std::string_view name) {
-  std::array<char, 40> upper;
-  if (name.size() > upper.size()) return std::nullopt;
-  for (std::size_t i = 0; i < name.size(); ++i) {
-    const char c = name[i];
-    upper[i] = (c >= 'a' && c <= 'z') ? static_cast<char>(c - ('a' - 'A')) : c;
-  }
-  return LookupProperty(std::string_view(upper.data(), name.size()));
-}
-
 void AddTypeWords(std::string_view list, Field& f) {
   std::size_t begin = 0;
   while (begin <= list.size()) {
@@ -377,7 +365,7 @@ bool ReadCardInto(std::string_view file, CardExtent extent, Card& card) {
     }
     if (p.group.empty() && EqualsNoCase(p.name, "VERSION")) r.v21 = p.value.starts_with("2.1");
     if (p.binary) continue;
-    if (const std::optional<PropId> id = IdOf(p.name)) AddField(r, p, *id);
+    if (const std::optional<PropId> id = LookupProperty(p.name)) AddField(r, p, *id);
   }
   MapFields(std::span<Field>(r.fields.data(), r.count), r.v21, card);
   return true;

@@ -2,6 +2,8 @@
 
 #include <array>
 #include <bit>
+#include <cstdint>
+#include <cstring>
 
 #if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
 #include <emmintrin.h>
@@ -140,8 +142,19 @@ bool AppendUtf8(std::string_view bytes, bool strict, std::u16string& out) {
   for (std::size_t i = 0; i < bytes.size();) {
     const auto b = static_cast<unsigned char>(bytes[i]);
     if (b < 0x80) {
-      *w++ = b;
-      ++i;
+      // ASCII (mail addresses, numbers, dates) eight bytes at a time.
+      while (bytes.size() - i >= 8) {
+        std::uint64_t eight;
+        std::memcpy(&eight, bytes.data() + i, 8);
+        if ((eight & 0x8080808080808080u) != 0) break;
+        for (std::size_t k = 0; k < 8; ++k) w[k] = static_cast<unsigned char>(bytes[i + k]);
+        w += 8;
+        i += 8;
+      }
+      if (i < bytes.size() && static_cast<unsigned char>(bytes[i]) < 0x80) {
+        *w++ = static_cast<unsigned char>(bytes[i]);
+        ++i;
+      }
       continue;
     }
     char32_t cp = 0;
