@@ -67,13 +67,18 @@ struct Header {
   std::size_t first_colon = kNone;
   std::size_t colon = kNone;  // the ':' outside quotes that ends the header
   std::size_t semi = kNone;   // the first ';' (which is never in quotes)
+  std::size_t last_dot = kNone;  // the last '.' before the parameters
   bool quoted_printable = false;
   bool binary = false;
 };
 
-void ScanHeader(std::string_view line, Header& h) {
+// `readable` is where the buffer `line` lies in ends.
+void ScanHeader(std::string_view line, const char* readable, Header& h) {
+  const char* const data = line.data();
   std::size_t i = h.scanned;
-  for (; i < line.size(); ++i) {
+  while (true) {
+    i = static_cast<std::size_t>(FindHeaderMark(data + i, data + line.size(), readable) - data);
+    if (i == line.size()) break;
     const char c = line[i];
     if (c == ';' && !h.in_quotes) {
       if (!h.in_params) h.semi = i;
@@ -86,7 +91,10 @@ void ScanHeader(std::string_view line, Header& h) {
         h.colon = i;
         break;
       }
+    } else if (c == '.' && !h.in_params) {
+      h.last_dot = i;
     }
+    ++i;
   }
   h.scanned = i;
 }
@@ -170,7 +178,9 @@ void Describe(std::string_view line, const Header& h, RawProperty& p) {
   const std::string_view head = line.substr(0, h.colon);
   const std::string_view params = ParamsOf(line, h);
   const std::string_view full_name = Trim(head.substr(0, head.size() - params.size()));
-  const std::size_t dot = full_name.rfind('.');
+  // The group ends at the last '.' of the name (never a trimmed blank).
+  const std::size_t dot =
+      h.last_dot == kNone ? kNone : h.last_dot - static_cast<std::size_t>(full_name.data() - line.data());
   p.group = dot == kNone ? std::string_view() : full_name.substr(0, dot);
   p.name = dot == kNone ? full_name : full_name.substr(dot + 1);
   p.params = params;
@@ -238,7 +248,7 @@ std::string_view JoinContinuations(LineReader& r, std::string_view line, Header&
     if (r.scratch.size() < kMaxValueBytes) r.scratch.append(soft ? n : n.substr(1));
     line = r.scratch;
     if (h.colon == kNone) {
-      ScanHeader(line, h);
+      ScanHeader(line, r.scratch.data() + r.scratch.size(), h);
       if (HasParams(h)) ReadEncoding(line, h);
     }
   }
@@ -256,7 +266,7 @@ bool NextProperty(LineReader& r, RawProperty& p) {
     if (first.begin == first.end || IsSpace(t[first.begin])) continue;
     std::string_view line = t.substr(first.begin, first.end - first.begin);
     Header h;
-    ScanHeader(line, h);
+    ScanHeader(line, t.data() + t.size(), h);
     if (HasParams(h)) ReadEncoding(line, h);
     line = JoinContinuations(r, line, h);
     if (h.colon == kNone) {

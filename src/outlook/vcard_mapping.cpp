@@ -339,11 +339,13 @@ void MapFields(std::span<Field> fields, bool v21, Card& card) {
   // Escapes and joins add line breaks as CR LF only; other breaks come from
   // fields that hold CR or LF, or from a CR LF cut in two where the notes
   // reached the length limit.
-  for (om::Value& value : card.values) {
-    auto* text = std::get_if<std::u16string>(&value);
-    if (text != nullptr && !text->empty() && (raw_breaks || text->size() + 1 >= kMaxTextLength)) {
-      NormaliseLineBreaks(*text);
+  if (raw_breaks) {
+    for (om::Value& value : card.values) {
+      auto* text = std::get_if<std::u16string>(&value);
+      if (text != nullptr && !text->empty()) NormaliseLineBreaks(*text);
     }
+  } else if (auto& body = std::get<std::u16string>(card.values[Col("Body")]); body.size() + 1 >= kMaxTextLength) {
+    NormaliseLineBreaks(body);
   }
 }
 

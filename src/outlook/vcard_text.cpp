@@ -265,6 +265,23 @@ const char* FindUnfoldingBreak(const char* p, const char* end) {
   return end;
 }
 
+const char* FindHeaderMark(const char* p, const char* end, const char* readable) {
+#ifdef VCARD_TEXT_SSE2
+  while (end - p > 0 && readable - p >= 16) {
+    const __m128i v = Load(p);
+    unsigned bits = Bits(_mm_or_si128(_mm_or_si128(Is(v, ';'), Is(v, ':')), _mm_or_si128(Is(v, '"'), Is(v, '.'))));
+    if (end - p < 16) bits &= (1u << (end - p)) - 1;
+    if (bits != 0) return p + std::countr_zero(bits);
+    p += 16;
+  }
+#endif
+  (void)readable;
+  for (; p < end; ++p) {
+    if (*p == ';' || *p == ':' || *p == '"' || *p == '.') return p;
+  }
+  return end;
+}
+
 const char16_t* FindEitherUnit(const char16_t* p, const char16_t* end, char16_t a, char16_t b) {
 #ifdef VCARD_TEXT_SSE2
   const __m128i wide_a = _mm_set1_epi16(static_cast<short>(a)), wide_b = _mm_set1_epi16(static_cast<short>(b));

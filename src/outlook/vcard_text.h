@@ -70,6 +70,11 @@ inline bool HasLineBreak(std::string_view bytes) {
 // end. end when there is none.
 const char* FindUnfoldingBreak(const char* p, const char* end);
 
+// The first ';', ':', '"' or '.' in [p, end): the bytes that shape a
+// content line's name and parameters. Bytes up to `readable` (at or after
+// end) may be read in blocks.
+const char* FindHeaderMark(const char* p, const char* end, const char* readable);
+
 // The first unit in [p, end) that is `a` or `b`; end when there is none.
 const char16_t* FindEitherUnit(const char16_t* p, const char16_t* end, char16_t a, char16_t b);
 
