@@ -1,10 +1,16 @@
 #include "outlook/standalone_card_decoder.h"
 
 #include <algorithm>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <exception>
+#include <map>
+#include <mutex>
 #include <optional>
 #include <system_error>
+#include <thread>
 #include <utility>
-#include <vector>
 
 #include "outlook/error_numbers.h"
 #include "outlook/vcard_reader.h"
@@ -23,7 +29,7 @@ constexpr std::size_t kReadAhead = std::size_t{256} << 10;
 // per thread that decodes.
 class CardDecoder::Reader {
  public:
-  explicit Reader(const FolderFiles& files) : files_(files) {}
+  explicit Reader(std::shared_ptr<const FolderFiles> files) : files_(std::move(files)) {}
 
   // Decodes `ref` into `card`, from `wholeFile` (its file's bytes) when the
   // index kept them, else from the file.
@@ -31,7 +37,7 @@ class CardDecoder::Reader {
     if (ref.length == kUnreadableCard) return false;
     if (wholeFile != nullptr) return vcard::ReadCardInto(*wholeFile, {ref.offset, ref.length}, card);
     if (!openFile_ || openName_ != ref.file) {
-      openFile_.reset(fs::OpenFile(files_.FilePath(ref.file)));
+      openFile_.reset(fs::OpenFile(files_->FilePath(ref.file)));
       openName_ = ref.file;
       openHead_.reset();
       ahead_.clear();
@@ -82,7 +88,7 @@ class CardDecoder::Reader {
     return std::string_view(ahead_).substr(static_cast<std::size_t>(ref.offset - aheadStart_), ref.length);
   }
 
-  const FolderFiles& files_;
+  std::shared_ptr<const FolderFiles> files_;
   fs::FilePtr openFile_;
   NameRef openName_ = 0;
   std::optional<std::string> openHead_;  // its first bytes, once a card past them is read
@@ -91,133 +97,165 @@ class CardDecoder::Reader {
   std::uint64_t aheadStart_ = 0;
 };
 
-CardDecoder::CardDecoder(const FolderFiles& files, bool threaded) : files_(files), threaded_(threaded) {
-  if (threaded_) Start(0);
+namespace {
+
+struct Decoded {
+  ItemData data;
+  bool readable = false;
+  std::exception_ptr failure;
+};
+
+// A card claimed by one of the threads, decoded once `done`.
+struct Slot {
+  bool done = false;
+  Decoded decoded;
+};
+
+}  // namespace
+
+struct CardDecoder::Job {
+  Job(std::shared_ptr<const FolderFiles> folderFiles, bool useThread, std::uint64_t jobSerial)
+      : files(std::move(folderFiles)), threaded(useThread), serial(jobSerial) {}
+
+  const std::shared_ptr<const FolderFiles> files;
+  const bool threaded;
+  const std::uint64_t serial;  // tells jobs apart for the second thread's reader
+
+  // The rest under the decoding mutex. Only the fetching thread changes
+  // cards, so it reads them without the lock.
+  CardList cards;
+  bool complete = false;
+  std::map<NameRef, std::shared_ptr<const std::string>> keptFiles;
+  std::size_t keptBytes = 0;
+  // Changes when the decoding restarts; a card claimed before is dropped.
+  std::uint64_t generation = 0;
+  // Cards expected .. next - 1 are claimed, in window; next is the first
+  // card nobody has claimed; expected is the item the next fetch should ask for.
+  std::size_t expected = 0;
+  std::size_t next = 0;
+  std::deque<Slot> window;
+};
+
+namespace {
+
+using Job = CardDecoder::Job;
+
+// The second thread and the folder it works on: one for the process, as one
+// folder at a time is exported. Made once and never destroyed, so that the
+// thread can use it until the process ends.
+struct Decoding {
+  std::mutex mutex;  // guards this and every Job
+  std::condition_variable work;  // the second thread waits for cards
+  std::condition_variable done;  // a fetch waits for the second thread's card
+  std::shared_ptr<Job> current;
+  bool waiting = false;
+  bool fetchWaiting = false;
+  bool started = false;
+  bool unavailable = false;  // a thread could not be started: no more tries
+  std::uint64_t serials = 0;
+};
+
+Decoding& TheDecoding() {
+  static Decoding* const decoding = new Decoding();
+  return *decoding;
 }
 
-CardDecoder::~CardDecoder() { Stop(); }
+bool CanClaim(const Job& job) { return job.next < job.cards.size() && job.window.size() < kItemsAhead; }
 
-void CardDecoder::Add(std::span<const CardRef> cards, std::string_view wholeFile) {
-  std::shared_ptr<const std::string> kept;
-  if (!wholeFile.empty() && !cards.empty() && wholeFile.size() <= kKeptFileBytes) {
-    kept = std::make_shared<const std::string>(wholeFile);
-  }
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    // The file goes in before its cards, so that no card of it is read from disk.
-    if (kept && keptBytes_ + kept->size() <= kKeptFileBytes) {
-      keptBytes_ += kept->size();
-      keptFiles_[cards.front().file] = std::move(kept);
-    }
-    cards_.insert(cards_.end(), cards.begin(), cards.end());
-    if (!decoderWaiting_ || !DecoderMayGo()) return;
-  }
-  fetched_.notify_one();
-}
-
-// Whether the waiting decoding thread has enough to do to be worth waking:
+// Whether the waiting second thread has enough to do to be worth waking:
 // room for half a window, and a batch of cards or the rest of them.
-bool CardDecoder::DecoderMayGo() const {
-  return ready_.size() <= kItemsAhead / 2 && (complete_ || cards_.size() >= next_ + kWakeBatch);
+bool WorthWaking(const Job& job) {
+  return job.next < job.cards.size() && job.window.size() <= kItemsAhead / 2 &&
+         (job.complete || job.cards.size() >= job.next + kWakeBatch);
 }
 
-void CardDecoder::Withdraw(std::size_t count) {
-  // What was decoded may include the cards taken back: start again when the
-  // items are fetched.
-  Stop();
-  std::lock_guard<std::mutex> lock(mutex_);
-  cards_.resize(cards_.size() - std::min(count, cards_.size()));
-}
-
-void CardDecoder::Complete() {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    complete_ = true;
-  }
-  fetched_.notify_one();
-  // A folder without cards needs no thread waiting for them.
-  if (cards_.empty()) Stop();
-}
-
-ItemData CardDecoder::Fetch(std::size_t index) {
-  const CardRef ref = cards_.at(index);
-  if (threaded_ && (!thread_.joinable() || index != expected_)) Start(index);
-  std::optional<Decoded> decoded;
-  if (thread_.joinable()) {
-    if (taken_.empty()) TakeDecoded();
-    if (!taken_.empty()) {
-      decoded = std::move(taken_.front());
-      taken_.pop_front();
-      // The last item: the thread has nothing more to do.
-      if (++expected_ == cards_.size()) Stop();
-    } else {
-      Stop();  // the thread failed
-    }
-  }
-  if (!decoded) {
-    // No thread (it could not be started, or failed): decoded right here.
-    if (!reader_) reader_ = std::make_unique<Reader>(files_);
-    const std::shared_ptr<const std::string> kept = KeptFile(ref.file);
-    decoded = Decode(*reader_, ref, kept.get());
-  }
-  if (decoded->failure) std::rethrow_exception(decoded->failure);
-  if (!decoded->readable) throw om::ObjectModelError(om::kMapiCorruptData);
-  return std::move(decoded->data);
-}
-
-// Takes over every decoded item, first waiting for a batch of them (or the
-// rest), so that the two threads meet once per batch, not once per item.
-void CardDecoder::TakeDecoded() {
-  std::unique_lock<std::mutex> lock(mutex_);
-  if (ready_.empty() && !threadFailed_) {
-    wanted_ = std::min(kWakeBatch, cards_.size() - expected_);
-    fetchWaiting_ = true;
-    decoded_.wait(lock, [this] { return ready_.size() >= wanted_ || threadFailed_; });
-    fetchWaiting_ = false;
-  }
-  taken_.swap(ready_);
-  const bool wake = decoderWaiting_ && DecoderMayGo();
+void WakeIfWorth(Decoding& d, const Job& job, std::unique_lock<std::mutex>& lock) {
+  const bool wake = d.waiting && d.current.get() == &job && WorthWaking(job);
   lock.unlock();
-  if (wake) fetched_.notify_one();
+  if (wake) d.work.notify_one();
 }
 
-void CardDecoder::Start(std::size_t from) {
-  Stop();
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    next_ = from;
-    stop_ = false;
-    threadFailed_ = false;
-  }
-  expected_ = from;
-  try {
-    thread_ = std::thread([this] { DecodeAhead(); });
-  } catch (const std::system_error&) {
-    // Without a second thread every card is decoded when it is fetched.
+std::shared_ptr<const std::string> KeptFile(const Job& job, NameRef file) {
+  const auto kept = job.keptFiles.find(file);
+  return kept == job.keptFiles.end() ? nullptr : kept->second;
+}
+
+// Item `index` has been handed out. A whole file kept for its cards is let
+// go after its last card.
+void Consumed(Job& job, std::size_t index) {
+  job.expected = index + 1;
+  const NameRef file = job.cards[index].file;
+  if (index + 1 < job.cards.size() && job.cards[index + 1].file == file) return;
+  if (const auto kept = job.keptFiles.find(file); kept != job.keptFiles.end()) {
+    job.keptBytes -= kept->second->size();
+    job.keptFiles.erase(kept);
   }
 }
 
-void CardDecoder::Stop() {
-  if (thread_.joinable()) {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      stop_ = true;
+Decoded Decode(CardDecoder::Reader& reader, const CardRef& ref, const std::string* wholeFile);
+
+// The second thread: claims and decodes the cards of the current folder in
+// order, at most kItemsAhead ahead of its fetches. A card whose folder went
+// or restarted meanwhile is dropped.
+void DecodeCurrentFolders() {
+  Decoding& d = TheDecoding();
+  std::unique_ptr<CardDecoder::Reader> reader;
+  std::uint64_t readerSerial = 0;
+  std::unique_lock<std::mutex> lock(d.mutex);
+  for (;;) {
+    if (!d.current || !CanClaim(*d.current)) {
+      if (!d.current) reader.reset();  // no file kept open while idle
+      d.waiting = true;
+      d.work.wait(lock, [&d] { return d.current && WorthWaking(*d.current); });
+      d.waiting = false;
+      continue;
     }
-    fetched_.notify_one();
-    thread_.join();
+    const std::shared_ptr<Job> job = d.current;
+    const std::size_t claimed = job->next;
+    const std::uint64_t generation = job->generation;
+    const CardRef ref = job->cards[claimed];
+    std::shared_ptr<const std::string> wholeFile = KeptFile(*job, ref.file);
+    try {
+      if (!reader || readerSerial != job->serial) {
+        reader = std::make_unique<CardDecoder::Reader>(job->files);
+        readerSerial = job->serial;
+      }
+      job->window.emplace_back();
+    } catch (...) {
+      // Out of memory: the fetching threads decode for themselves.
+      d.unavailable = true;
+      d.current.reset();
+      return;
+    }
+    ++job->next;
+    lock.unlock();
+    Decoded decoded = Decode(*reader, ref, wholeFile.get());
+    wholeFile.reset();
+    lock.lock();
+    if (job->generation == generation) {
+      job->window[claimed - job->expected] = Slot{true, std::move(decoded)};
+      if (d.fetchWaiting && claimed == job->expected) d.done.notify_one();
+    }
   }
-  taken_.clear();
-  std::lock_guard<std::mutex> lock(mutex_);
-  ready_.clear();
 }
 
-std::shared_ptr<const std::string> CardDecoder::KeptFile(NameRef file) const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  const auto kept = keptFiles_.find(file);
-  return kept == keptFiles_.end() ? nullptr : kept->second;
+// Makes `job` the one the second thread works on, starting the thread the
+// first time.
+void MakeCurrent(Decoding& d, const std::shared_ptr<Job>& job) {
+  if (!job->threaded || d.unavailable || d.current == job) return;
+  if (!d.started) {
+    try {
+      std::thread(DecodeCurrentFolders).detach();
+      d.started = true;
+    } catch (const std::system_error&) {
+      d.unavailable = true;
+      return;
+    }
+  }
+  d.current = job;
 }
 
-CardDecoder::Decoded CardDecoder::Decode(Reader& reader, const CardRef& ref, const std::string* wholeFile) {
+Decoded Decode(CardDecoder::Reader& reader, const CardRef& ref, const std::string* wholeFile) {
   Decoded decoded;
   try {
     auto card = std::make_shared<vcard::Card>();
@@ -232,55 +270,122 @@ CardDecoder::Decoded CardDecoder::Decode(Reader& reader, const CardRef& ref, con
   return decoded;
 }
 
-// The decoding thread: decodes the indexed cards in order from next_ on, a
-// batch at a time, staying at most kItemsAhead items ahead of the fetches,
-// until every card of the complete index is decoded or it is stopped.
-void CardDecoder::DecodeAhead() {
-  Reader reader(files_);
-  std::vector<std::pair<CardRef, std::shared_ptr<const std::string>>> batch;
-  std::vector<Decoded> done;
-  std::optional<NameRef> lastFile;
-  std::unique_lock<std::mutex> lock(mutex_);
-  try {
-    for (;;) {
-      while (!stop_ && !(next_ < cards_.size() && ready_.size() < kItemsAhead)) {
-        if (complete_ && next_ >= cards_.size()) return;
-        decoderWaiting_ = true;
-        fetched_.wait(lock, [this] { return stop_ || DecoderMayGo(); });
-        decoderWaiting_ = false;
-      }
-      if (stop_) return;
-      const std::size_t count = std::min({kWakeBatch, cards_.size() - next_, kItemsAhead - ready_.size()});
-      batch.clear();
-      for (std::size_t i = next_; i < next_ + count; ++i) {
-        const CardRef& ref = cards_[i];
-        // A kept file is let go once the decoding has passed it.
-        if (lastFile && *lastFile != ref.file) {
-          if (const auto kept = keptFiles_.find(*lastFile); kept != keptFiles_.end()) {
-            keptBytes_ -= kept->second->size();
-            keptFiles_.erase(kept);
-          }
-        }
-        lastFile = ref.file;
-        const auto kept = keptFiles_.find(ref.file);
-        batch.emplace_back(ref, kept == keptFiles_.end() ? nullptr : kept->second);
-      }
-      lock.unlock();
-      done.clear();
-      for (const auto& [ref, wholeFile] : batch) done.push_back(Decode(reader, ref, wholeFile.get()));
-      batch.clear();
-      lock.lock();
-      if (stop_) return;
-      for (Decoded& decoded : done) ready_.push_back(std::move(decoded));
-      next_ += count;
-      if (fetchWaiting_ && ready_.size() >= wanted_) decoded_.notify_one();
-    }
-  } catch (...) {
-    // Out of memory outside any one card: the fetches decode for themselves.
-    if (!lock.owns_lock()) lock.lock();
-    threadFailed_ = true;
-    decoded_.notify_one();
+ItemData Deliver(Decoded decoded) {
+  if (decoded.failure) std::rethrow_exception(decoded.failure);
+  if (!decoded.readable) throw om::ObjectModelError(om::kMapiCorruptData);
+  return std::move(decoded.data);
+}
+
+}  // namespace
+
+CardDecoder::CardDecoder(std::shared_ptr<const FolderFiles> files, bool threaded)
+    : reader_(std::make_unique<Reader>(files)) {
+  Decoding& d = TheDecoding();
+  std::unique_lock<std::mutex> lock(d.mutex);
+  job_ = std::make_shared<Job>(std::move(files), threaded, ++d.serials);
+  MakeCurrent(d, job_);
+}
+
+CardDecoder::~CardDecoder() {
+  Decoding& d = TheDecoding();
+  std::lock_guard<std::mutex> lock(d.mutex);
+  ++job_->generation;  // a card the second thread is decoding now is dropped
+  if (d.current == job_) d.current.reset();
+}
+
+void CardDecoder::Add(std::span<const CardRef> cards, std::string_view wholeFile) {
+  std::shared_ptr<const std::string> kept;
+  if (!wholeFile.empty() && !cards.empty() && wholeFile.size() <= kKeptFileBytes) {
+    kept = std::make_shared<const std::string>(wholeFile);
   }
+  Decoding& d = TheDecoding();
+  std::unique_lock<std::mutex> lock(d.mutex);
+  Job& job = *job_;
+  // The file goes in before its cards, so that no card of it is read from disk.
+  if (kept && job.keptBytes + kept->size() <= kKeptFileBytes) {
+    job.keptBytes += kept->size();
+    job.keptFiles[cards.front().file] = std::move(kept);
+  }
+  job.cards.insert(job.cards.end(), cards.begin(), cards.end());
+  WakeIfWorth(d, job, lock);
+}
+
+void CardDecoder::Withdraw(std::size_t count) {
+  Decoding& d = TheDecoding();
+  std::lock_guard<std::mutex> lock(d.mutex);
+  Job& job = *job_;
+  // What was decoded may include the cards taken back: everything is decoded
+  // again from the first item not yet fetched.
+  Restart(job.expected);
+  job.cards.resize(job.cards.size() - std::min(count, job.cards.size()));
+}
+
+void CardDecoder::Complete() {
+  Decoding& d = TheDecoding();
+  std::unique_lock<std::mutex> lock(d.mutex);
+  job_->complete = true;
+  // A folder without cards gives the second thread nothing to do.
+  if (job_->cards.empty() && d.current == job_) d.current.reset();
+  WakeIfWorth(d, *job_, lock);
+}
+
+std::size_t CardDecoder::Count() const { return job_->cards.size(); }
+
+// Under the decoding mutex.
+void CardDecoder::Restart(std::size_t from) {
+  Job& job = *job_;
+  ++job.generation;
+  job.window.clear();
+  job.expected = from;
+  job.next = from;
+}
+
+ItemData CardDecoder::Fetch(std::size_t index) {
+  (void)job_->cards.at(index);  // out of range throws, as it always has
+  Decoding& d = TheDecoding();
+  std::unique_lock<std::mutex> lock(d.mutex);
+  Job& job = *job_;
+  if (index != job.expected) Restart(index);
+  // Another folder's fetches may have taken the second thread meanwhile.
+  if (job.next < job.cards.size()) MakeCurrent(d, job_);
+  Decoded decoded;
+  for (;;) {
+    if (!job.window.empty() && job.window.front().done) {
+      decoded = std::move(job.window.front().decoded);
+      job.window.pop_front();
+      break;
+    }
+    if (CanClaim(job)) {
+      // Rather than wait, this thread decodes the next card nobody has claimed.
+      const std::size_t claimed = job.next++;
+      const CardRef ref = job.cards[claimed];
+      const std::shared_ptr<const std::string> wholeFile = KeptFile(job, ref.file);
+      if (job.window.empty()) {  // it is the item asked for
+        Consumed(job, index);
+        if (job.next == job.cards.size() && d.current == job_) d.current.reset();
+        lock.unlock();
+        decoded = Decode(*reader_, ref, wholeFile.get());
+        return Deliver(std::move(decoded));
+      }
+      job.window.emplace_back();
+      lock.unlock();
+      Decoded mine = Decode(*reader_, ref, wholeFile.get());
+      lock.lock();
+      job.window[claimed - job.expected] = Slot{true, std::move(mine)};
+      continue;
+    }
+    // The item asked for is still being decoded by the other thread, and the
+    // window is full: only now does this thread wait, for that one card.
+    // (Decoding it here as well would double the memory a huge card takes.)
+    d.fetchWaiting = true;
+    d.done.wait(lock, [&job] { return job.window.front().done; });
+    d.fetchWaiting = false;
+  }
+  Consumed(job, index);
+  // Past the last card the second thread may go to another folder.
+  if (job.next == job.cards.size() && d.current == job_) d.current.reset();
+  WakeIfWorth(d, job, lock);
+  return Deliver(std::move(decoded));
 }
 
 }  // namespace standalone

@@ -1,44 +1,44 @@
 // The items of one folder of a directory store: the index of its cards, and
-// the cards decoded on a second thread ahead of the fetches.
+// the cards decoded by two threads.
 //
-// An export fetches a folder's items in order and spends about as long
-// writing each record as decoding the next card, so one thread decodes
-// while the other writes. The decoding starts as soon as the first cards are
-// indexed, and at most kItemsAhead decoded items wait for their fetch, so
-// memory stays small however large the folder is. A fetch out of order
-// simply restarts the decoding at the item asked for; the items are the
-// same whichever thread decodes them.
+// An export fetches a folder's items in order, and writing a record costs
+// about as much as decoding a card. So a second thread, one for the whole
+// process, decodes the cards of the folder being exported ahead of the
+// fetches, starting while the index is still being built; and the fetching
+// thread, instead of waiting when it catches up, decodes the next cards
+// itself. So on a busy machine where the second thread gets little
+// processor time, the fetching thread does most of the work itself; it waits
+// only for a card the other thread is decoding when it has decoded the whole
+// window after it. A folder that goes never waits: the second thread
+// finishes its card on its own and drops it. At most kItemsAhead cards are
+// decoded ahead of the fetches, so memory stays small however large the
+// folder is. A fetch out of order restarts the decoding at the item asked
+// for; the items are the same whichever thread decodes them.
 #pragma once
 
-#include <condition_variable>
 #include <cstddef>
-#include <cstdint>
-#include <deque>
-#include <exception>
-#include <map>
 #include <memory>
-#include <mutex>
 #include <span>
 #include <string>
 #include <string_view>
-#include <thread>
 
 #include "outlook/standalone_card_index.h"
 #include "outlook/standalone_store_internal.h"
 
 namespace standalone {
 
-// Where the files of a folder are. Fixed once the folder is listed, and read
-// from the decoding thread as well.
+// Where the files of a folder are. Fixed once the folder is listed; the
+// second thread reads it too.
 class FolderFiles {
  public:
   virtual ~FolderFiles() = default;
   virtual std::string FilePath(NameRef file) const = 0;
 };
 
-// Items decoded ahead of the fetches, at most (twice that while the fetches
-// work through the last ones taken over). The threads meet once every
-// kWakeBatch items: meeting for every item would cost more than decoding it.
+// Cards decoded (or being decoded) ahead of the fetches, at most. The
+// second thread, once it has filled that window, waits until half of it is
+// fetched (or, while the index is built, until kWakeBatch cards are new), so
+// that it is not woken for every card.
 inline constexpr std::size_t kItemsAhead = 64;
 inline constexpr std::size_t kWakeBatch = 16;
 // Files that the index read in one piece are kept, up to this many bytes in
@@ -48,67 +48,34 @@ inline constexpr std::size_t kKeptFileBytes = std::size_t{8} << 20;
 
 class CardDecoder final : public CardSink {
  public:
-  // `files` must outlive the decoder. Decoding starts with the first cards
-  // added; `threaded` false decodes each card when it is fetched instead.
-  explicit CardDecoder(const FolderFiles& files, bool threaded = true);
+  // Decoding starts with the first cards added; `threaded` false has the
+  // fetching thread decode every card itself.
+  explicit CardDecoder(std::shared_ptr<const FolderFiles> files, bool threaded = true);
   ~CardDecoder() override;
   CardDecoder(const CardDecoder&) = delete;
   CardDecoder& operator=(const CardDecoder&) = delete;
 
-  // Building the index (one thread: the folder's).
+  // Building the index (the fetching thread).
   void Add(std::span<const CardRef> cards, std::string_view wholeFile) override;
   void Withdraw(std::size_t count) override;
   void Complete();
 
   // After Complete().
-  std::size_t Count() const { return cards_.size(); }
+  std::size_t Count() const;
   // Item `index` (below Count()). A card that cannot be read or decoded
   // throws MAPI_E_CORRUPT_DATA; anything else thrown while decoding it (out
   // of memory) is thrown here.
   ItemData Fetch(std::size_t index);
 
- private:
-  struct Decoded {
-    ItemData data;
-    bool readable = false;
-    std::exception_ptr failure;
-  };
+  // What both threads share of one folder (standalone_card_decoder.cpp).
+  struct Job;
   class Reader;
 
-  void TakeDecoded();
-  void Start(std::size_t from);
-  void Stop();
-  void DecodeAhead();
-  bool DecoderMayGo() const;
-  std::shared_ptr<const std::string> KeptFile(NameRef file) const;
-  static Decoded Decode(Reader& reader, const CardRef& ref, const std::string* wholeFile);
+ private:
+  void Restart(std::size_t from);
 
-  const FolderFiles& files_;
-  const bool threaded_;
-  std::unique_ptr<Reader> reader_;  // the folder thread's, when no thread decodes
-
-  // Shared with the decoding thread, under mutex_. Only the folder's thread
-  // writes cards_ and keptFiles_ inserts, so it reads them without the lock.
-  mutable std::mutex mutex_;
-  std::condition_variable decoded_;  // the folder's thread waits for items
-  std::condition_variable fetched_;  // the decoding thread waits for room or cards
-  bool fetchWaiting_ = false;
-  std::size_t wanted_ = 0;           // items the waiting fetch waits for
-  bool decoderWaiting_ = false;
-  CardList cards_;
-  bool complete_ = false;
-  std::map<NameRef, std::shared_ptr<const std::string>> keptFiles_;
-  std::size_t keptBytes_ = 0;
-  std::size_t next_ = 0;         // the next card the thread decodes
-  std::deque<Decoded> ready_;    // decoded cards next_ - ready_.size() .. next_ - 1
-  bool stop_ = false;
-  bool threadFailed_ = false;    // the thread met a failure outside any card
-
-  std::thread thread_;
-  // The folder thread's own: items taken over from ready_, and the index of
-  // the first of them (or of ready_.front() when none is left).
-  std::deque<Decoded> taken_;
-  std::size_t expected_ = 0;
+  std::shared_ptr<Job> job_;
+  std::unique_ptr<Reader> reader_;  // the fetching thread's
 };
 
 }  // namespace standalone

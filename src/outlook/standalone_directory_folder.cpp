@@ -14,7 +14,23 @@ struct Subfolder {
   fs::Identity identity;
 };
 
-class DirectoryFolder final : public FolderSource, public FolderFiles {
+// Where the folder's files are, for the decoding thread, which may still
+// hold it for a moment after the folder has gone.
+class FileLocations final : public FolderFiles {
+ public:
+  FileLocations(std::string path, bool singleFile, std::shared_ptr<const NamePool> names)
+      : path_(std::move(path)), singleFile_(singleFile), names_(std::move(names)) {}
+  std::string FilePath(NameRef file) const override {
+    return singleFile_ ? path_ : fs::JoinPath(path_, std::string(GetName(*names_, file)));
+  }
+
+ private:
+  std::string path_;
+  bool singleFile_;
+  std::shared_ptr<const NamePool> names_;  // complete: the folder is listed
+};
+
+class DirectoryFolder final : public FolderSource {
  public:
   DirectoryFolder(std::string path, std::string name, std::vector<fs::Identity> lineage, bool singleFile)
       : path_(std::move(path)), name_(std::move(name)), lineage_(std::move(lineage)), singleFile_(singleFile) {}
@@ -44,19 +60,16 @@ class DirectoryFolder final : public FolderSource, public FolderFiles {
   std::unique_ptr<FolderSource> OpenSubfolder(std::size_t index) override {
     List();
     const Subfolder& subfolder = subfolders_.at(index);
-    std::string name(GetName(names_, subfolder.name));
+    std::string name(GetName(*names_, subfolder.name));
     std::vector<fs::Identity> lineage = lineage_;
     lineage.push_back(subfolder.identity);
     return OpenDirectoryFolder(fs::JoinPath(path_, name), name, std::move(lineage));
   }
 
-  // Read by the decoding thread too: path_, singleFile_ and names_ do not
-  // change once the folder is listed.
-  std::string FilePath(NameRef file) const override {
-    return singleFile_ ? path_ : fs::JoinPath(path_, std::string(GetName(names_, file)));
-  }
-
  private:
+  std::string FilePath(NameRef file) const {
+    return singleFile_ ? path_ : fs::JoinPath(path_, std::string(GetName(*names_, file)));
+  }
   bool IsLineage(const fs::Identity& identity) const {
     return std::find(lineage_.begin(), lineage_.end(), identity) != lineage_.end();
   }
@@ -70,11 +83,9 @@ class DirectoryFolder final : public FolderSource, public FolderFiles {
   bool singleFile_;
   bool listed_ = false;
   bool indexed_ = false;
-  NamePool names_;
+  std::shared_ptr<NamePool> names_ = std::make_shared<NamePool>();
   std::deque<NameRef> files_;  // the .vcf files until they are indexed
   std::vector<Subfolder> subfolders_;
-  // Declared last: destroyed first, it stops its thread before the names
-  // that thread reads go.
   std::unique_ptr<CardDecoder> decoder_;
 };
 
@@ -92,25 +103,25 @@ void DirectoryFolder::AddEntry(std::string_view name, fs::EntryType type) {
   if (name.starts_with('.')) return;
   const bool vcf = EndsWithNoCase(name, ".vcf");
   if (type == fs::EntryType::kRegular) {
-    if (vcf) files_.push_back(AddName(names_, name));
+    if (vcf) files_.push_back(AddName(*names_, name));
     return;
   }
   if (type == fs::EntryType::kDirectory || type == fs::EntryType::kSymlink) {
     const fs::Status status = fs::StatPath(fs::JoinPath(path_, std::string(name)));
     if (status.directory) {
-      if (!IsLineage(status.identity)) subfolders_.push_back({AddName(names_, name), status.identity});
+      if (!IsLineage(status.identity)) subfolders_.push_back({AddName(*names_, name), status.identity});
       return;
     }
   }
   // A FIFO, device or dangling link named x.vcf is an item that cannot be read.
-  if (vcf) files_.push_back(AddName(names_, name));
+  if (vcf) files_.push_back(AddName(*names_, name));
 }
 
 void DirectoryFolder::List() {
   if (listed_) return;
   listed_ = true;
   if (singleFile_) {
-    files_.push_back(AddName(names_, name_));
+    files_.push_back(AddName(*names_, name_));
     return;
   }
   const bool complete = fs::ForEachEntry(
@@ -120,17 +131,17 @@ void DirectoryFolder::List() {
     // export goes on with the folders after it instead of stopping.
     files_.clear();
     subfolders_.clear();
-    names_.blocks.clear();
+    names_->blocks.clear();
   }
-  SortByName(files_, names_, [](NameRef ref) { return ref; });
-  SortByName(subfolders_, names_, [](const Subfolder& s) { return s.name; });
+  SortByName(files_, *names_, [](NameRef ref) { return ref; });
+  SortByName(subfolders_, *names_, [](const Subfolder& s) { return s.name; });
 }
 
 void DirectoryFolder::Index() {
   if (indexed_) return;
   List();
   indexed_ = true;
-  decoder_ = std::make_unique<CardDecoder>(*this);
+  decoder_ = std::make_unique<CardDecoder>(std::make_shared<const FileLocations>(path_, singleFile_, names_));
   std::string scanBuffer;
   for (NameRef file : files_) IndexCardFile(FilePath(file), file, scanBuffer, *decoder_);
   decoder_->Complete();

@@ -46,7 +46,7 @@ std::string Fetched(CardDecoder& decoder, std::size_t index) {
 // last card of each file a group; the big file is read window by window.
 struct Folder {
   testfiles::TempDir dir;
-  DirFiles files{dir.path()};
+  std::shared_ptr<const DirFiles> files = std::make_shared<const DirFiles>(dir.path());
   std::vector<std::string> expected;
 
   explicit Folder(int count) {
@@ -69,7 +69,7 @@ struct Folder {
   void Index(CardDecoder& decoder, int count) const {
     std::string buffer;
     for (int k = 0; k < count; ++k) {
-      standalone::IndexCardFile(files.FilePath(k), static_cast<NameRef>(k), buffer, decoder);
+      standalone::IndexCardFile(files->FilePath(k), static_cast<NameRef>(k), buffer, decoder);
     }
     decoder.Complete();
   }
@@ -100,6 +100,24 @@ TEST(CardDecoderTest, AnyOrderOfFetchesGivesTheSameItems) {
   }
 }
 
+// The second thread serves one folder at a time; folders fetched in turn
+// take it from each other.
+TEST(CardDecoderTest, FoldersFetchedInTurnEachGetTheirOwnItems) {
+  Folder first(60), second(90);
+  CardDecoder a(first.files), b(second.files);
+  first.Index(a, 60);
+  second.Index(b, 90);
+  const std::size_t n = std::max(a.Count(), b.Count());
+  for (std::size_t i = 0; i < n; ++i) {
+    if (i < a.Count()) {
+      ASSERT_EQ(Fetched(a, i), first.expected[i]) << i;
+    }
+    if (i < b.Count()) {
+      ASSERT_EQ(Fetched(b, i), second.expected[i]) << i;
+    }
+  }
+}
+
 TEST(CardDecoderTest, FilesReadWholeAreNotReadAgain) {
   Folder folder(12);
   CardDecoder decoder(folder.files);
@@ -115,13 +133,13 @@ TEST(CardDecoderTest, WithdrawnCardsAreNeverServed) {
   Folder folder(8);
   CardDecoder decoder(folder.files);
   std::string buffer;
-  standalone::IndexCardFile(folder.files.FilePath(3), 3, buffer, decoder);  // 3 cards
+  standalone::IndexCardFile(folder.files->FilePath(3), 3, buffer, decoder);  // 3 cards
   // Give the thread time to decode them before they are taken back.
   for (int spin = 0; spin < 50; ++spin) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   decoder.Withdraw(3);
   const CardRef unreadable{0, standalone::kUnreadableCard, 3};
   decoder.Add(std::span<const CardRef>(&unreadable, 1), {});
-  standalone::IndexCardFile(folder.files.FilePath(2), 2, buffer, decoder);  // 2 cards
+  standalone::IndexCardFile(folder.files->FilePath(2), 2, buffer, decoder);  // 2 cards
   decoder.Complete();
   ASSERT_EQ(decoder.Count(), 3u);
   EXPECT_EQ(Fetched(decoder, 0), "error " + std::to_string(om::kMapiCorruptData));
@@ -140,7 +158,7 @@ TEST(CardDecoderTest, GoesAwayPromptlyWithWorkPending) {
     // Fetched part-way, and an index never completed.
     CardDecoder decoder(folder.files);
     std::string buffer;
-    for (NameRef k = 0; k < 50; ++k) standalone::IndexCardFile(folder.files.FilePath(k), k, buffer, decoder);
+    for (NameRef k = 0; k < 50; ++k) standalone::IndexCardFile(folder.files->FilePath(k), k, buffer, decoder);
   }
   CardDecoder decoder(folder.files);
   folder.Index(decoder, 400);
