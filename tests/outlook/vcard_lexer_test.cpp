@@ -147,6 +147,25 @@ TEST(VcardLexerTest, Base64DataEdges) {
   });
 }
 
+// Names and parameters are scanned many bytes at a time: groups, quoted
+// parameter values holding ':' ';' and '.', and headers folded in the middle
+// read the same whatever their length.
+TEST(VcardLexerTest, HeadersOfEveryLength) {
+  for (std::size_t length = 0; length <= 40; ++length) {
+    SCOPED_TRACE(testing::Message() << "length " << length);
+    const std::string group = "g" + std::string(length, 'x');
+    const std::string pad(length, 'p');
+    const std::string fold = length % 2 ? "\r\n " : "";
+    const std::string file = "BEGIN:VCARD\r\nVERSION:3.0\r\n" + group + ".TEL;X-" + pad + "=\"a.b:c;d\";TYPE=fax:1\r\n" +
+                             group + ".X-ABLabel:_$!<Home>!$_\r\nN;X-" + pad + "=\"" + pad + ":\":" + pad + "L;F\r\n" +
+                             "TEL;TY" + fold + "PE=wo" + fold + "rk;X-" + pad + fold + "=\":\":2\r\nEND:VCARD\r\n";
+    vcard_test::ExpectColumns(vcard_test::ReadOnlyCard(file), {{"HomeFaxNumber", u"1"},
+                                                               {"lastname", std::u16string(length, u'p') + u"L"},
+                                                               {"FirstName", u"F"},
+                                                               {"BusinessTelephoneNumber", u"2"}});
+  }
+}
+
 // Line breaks are made CR LF in every column, wherever they come from:
 // decoded quoted-printable, a SORT-AS ^n, and a note cut at the length
 // limit between the CR and the LF that joins two notes.
