@@ -191,24 +191,15 @@ void Describe(std::string_view line, const Header& h, RawProperty& p) {
 
 }  // namespace
 
-std::size_t ParamEnd(std::string_view params, std::size_t begin) {
-  bool in_quotes = false;
-  for (std::size_t i = begin; i < params.size(); ++i) {
-    if (params[i] == '"') in_quotes = !in_quotes;
-    if (params[i] == ';' && !in_quotes && i > begin) return i;
-  }
-  return params.size();
-}
-
-void SplitParam(std::string_view param, std::string_view& name, std::string_view& value) {
-  if (!param.empty() && param.front() == ';') param.remove_prefix(1);
-  const std::size_t eq = param.find('=');
+void SplitParam(std::string_view params, std::size_t begin, std::size_t end, std::size_t eq,
+                std::string_view& name, std::string_view& value) {
+  if (begin < end && params[begin] == ';') ++begin;
   if (eq == kNone) {
     name = {};
-    value = Trim(param);
+    value = Trim(params.substr(begin, end - begin));
   } else {
-    name = Trim(param.substr(0, eq));
-    value = Trim(param.substr(eq + 1));
+    name = Trim(params.substr(begin, eq - begin));
+    value = Trim(params.substr(eq + 1, end - eq - 1));
   }
 }
 

@@ -46,16 +46,32 @@ std::string_view TrimParamValue(std::string_view value);
 
 // ---- implementation of the template ----
 
-std::size_t ParamEnd(std::string_view params, std::size_t begin);
-void SplitParam(std::string_view param, std::string_view& name, std::string_view& value);
+// The name and value of the parameter in params[begin, end) whose first
+// '=' is at `eq` (npos for none); a leading ';' is not part of it.
+void SplitParam(std::string_view params, std::size_t begin, std::size_t end, std::size_t eq,
+                std::string_view& name, std::string_view& value);
 
 template <class Visit>
 void ForEachParam(std::string_view params, Visit&& visit) {
   std::size_t begin = 0;
   while (begin < params.size()) {
-    const std::size_t end = ParamEnd(params, begin);
+    // One pass finds where the parameter ends (a ';' outside quotes that
+    // is not its first byte) and its first '='.
+    bool in_quotes = false;
+    std::size_t eq = std::string_view::npos;
+    std::size_t end = begin;
+    for (; end < params.size(); ++end) {
+      const char c = params[end];
+      if (c == '"') {
+        in_quotes = !in_quotes;
+      } else if (c == ';') {
+        if (!in_quotes && end > begin) break;
+      } else if (c == '=' && eq == std::string_view::npos) {
+        eq = end;
+      }
+    }
     std::string_view name, value;
-    SplitParam(params.substr(begin, end - begin), name, value);
+    SplitParam(params, begin, end, eq, name, value);
     if (!name.empty() || !value.empty()) visit(name, value);
     begin = end + 1;
   }

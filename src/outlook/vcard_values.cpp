@@ -81,15 +81,23 @@ void Components(std::u16string_view text, bool v21, std::span<std::u16string> ou
   std::size_t begin = 0;
   std::size_t found = 0;
   std::size_t i = 0;
+  bool escaped = false;  // the part holds a backslash
   while (found < out.size()) {
     i = static_cast<std::size_t>(FindEitherUnit(data + i, data + text.size(), u';', u'\\') - data);
     if (i < text.size() && text[i] == u'\\') {
+      escaped = true;
       i += i + 1 < text.size() ? 2 : 1;  // the escaped character never splits
       continue;
     }
-    AppendUnescaped(text.substr(begin, i - begin), v21, out[found++]);
+    // A part without a backslash is its own text.
+    if (escaped) {
+      AppendUnescaped(text.substr(begin, i - begin), v21, out[found++]);
+    } else {
+      out[found++].assign(data + begin, i - begin);
+    }
     if (i == text.size()) break;
     begin = ++i;
+    escaped = false;
   }
 }
 
