@@ -110,17 +110,9 @@ std::string_view ParamsOf(std::string_view line, const Header& h) {
 // Only a parameter holding QUOTED-PRINTABLE, BASE64 or B names an encoding:
 // parameters with neither a 'q' nor a 'b' (TYPE=WORK, CHARSET=UTF-8) are not
 // walked for one.
-bool MayNameEncoding(std::string_view params) {
-  for (const char c : params) {
-    const char lower = static_cast<char>(c | 0x20);
-    if (lower == 'q' || lower == 'b') return true;
-  }
-  return false;
-}
-
 void ReadEncoding(std::string_view line, Header& h) {
   const std::string_view params = ParamsOf(line, h);
-  if (!MayNameEncoding(params)) return;
+  if (!HasQOrB(params)) return;
   ForEachParam(params, [&](std::string_view name, std::string_view value) {
     value = TrimParamValue(value);
     if (!name.empty() && !EqualsNoCase(name, "ENCODING")) return;

@@ -165,7 +165,9 @@ bool AppendUtf8(std::string_view bytes, bool strict, std::u16string& out) {
       const auto b1 = static_cast<unsigned char>(bytes[i + 1]);
       const auto b2 = static_cast<unsigned char>(bytes[i + 2]);
       cp = (char32_t{b & 0x0Fu} << 12) | (char32_t{b1 & 0x3Fu} << 6) | (b2 & 0x3Fu);
-      const bool valid = (b1 & 0xC0) == 0x80 && (b2 & 0xC0) == 0x80 && cp >= 0x800 && (cp < 0xD800 || cp > 0xDFFF);
+      // Without branches: the checks all but always pass.
+      const bool continuations = ((b1 ^ 0x80u) | (b2 ^ 0x80u)) < 0x40u;
+      const bool valid = continuations & (cp >= 0x800) & (cp - 0xD800 >= 0x800);
       len = valid ? 3 : 0;
     } else {
       len = text::Utf8SequenceAt(bytes, i, cp);
@@ -263,6 +265,22 @@ const char* FindUnfoldingBreak(const char* p, const char* end) {
     if (breaks && after != ' ' && after != '\t') return p;
   }
   return end;
+}
+
+bool HasQOrB(std::string_view bytes) {
+  const char* p = bytes.data();
+  const char* const end = p + bytes.size();
+#ifdef VCARD_TEXT_SSE2
+  for (; end - p >= 16; p += 16) {
+    const __m128i lower = _mm_or_si128(Load(p), _mm_set1_epi8(0x20));
+    if (Bits(_mm_or_si128(Is(lower, 'q'), Is(lower, 'b'))) != 0) return true;
+  }
+#endif
+  for (; p < end; ++p) {
+    const char lower = static_cast<char>(*p | 0x20);
+    if (lower == 'q' || lower == 'b') return true;
+  }
+  return false;
 }
 
 const char* FindHeaderMark(const char* p, const char* end, const char* readable) {

@@ -70,6 +70,9 @@ inline bool HasLineBreak(std::string_view bytes) {
 // end. end when there is none.
 const char* FindUnfoldingBreak(const char* p, const char* end);
 
+// Whether `bytes` hold a Q or a B, in either case.
+bool HasQOrB(std::string_view bytes);
+
 // The first ';', ':', '"' or '.' in [p, end): the bytes that shape a
 // content line's name and parameters. Bytes up to `readable` (at or after
 // end) may be read in blocks.
