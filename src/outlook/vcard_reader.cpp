@@ -225,7 +225,8 @@ bool IsMarker(const RawProperty& p, std::string_view name) {
 void AddTypeWords(std::string_view list, Field& f) {
   std::size_t begin = 0;
   while (begin <= list.size()) {
-    std::size_t end = std::min(list.find(',', begin), list.size());
+    std::size_t end = begin;  // words are short: no call to search them
+    while (end < list.size() && list[end] != ',') ++end;
     std::string_view word = list.substr(begin, end - begin);
     while (!word.empty() && (word.front() == '"' || word.front() == ' ')) word.remove_prefix(1);
     while (!word.empty() && (word.back() == '"' || word.back() == ' ')) word.remove_suffix(1);
