@@ -11,6 +11,7 @@
 #include <system_error>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "outlook/error_numbers.h"
 #include "outlook/vcard_reader.h"
@@ -153,11 +154,34 @@ struct Decoding {
   bool started = false;
   bool unavailable = false;  // a thread could not be started: no more tries
   std::uint64_t serials = 0;
+  // Cards whose items have gone, by the thread that made them.
+  std::vector<std::unique_ptr<vcard::Card>> spare[2];
 };
+
+// Which thread decodes: the one that fetches, or the second one.
+enum Side { kFetching = 0, kSecond = 1 };
 
 Decoding& TheDecoding() {
   static Decoding* const decoding = new Decoding();
   return *decoding;
+}
+
+// Takes the decoding mutex, trying for a moment before sleeping on it: the
+// other thread holds it for a few instructions at a time, and sleeping and
+// being woken costs many times that.
+constexpr int kLockTries = 256;
+
+void Acquire(std::unique_lock<std::mutex>& lock) {
+  for (int i = 0; i < kLockTries; ++i) {
+    if (lock.try_lock()) return;
+  }
+  lock.lock();
+}
+
+std::unique_lock<std::mutex> Locked(std::mutex& mutex) {
+  std::unique_lock<std::mutex> lock(mutex, std::defer_lock);
+  Acquire(lock);
+  return lock;
 }
 
 bool CanClaim(const Job& job) { return job.next < job.cards.size() && job.window.size() < kItemsAhead; }
@@ -192,7 +216,54 @@ void Consumed(Job& job, std::size_t index) {
   }
 }
 
-Decoded Decode(CardDecoder::Reader& reader, const CardRef& ref, const std::string* wholeFile);
+// Cards are handed back when their item goes and decoded into again by the
+// thread that made them, so that each thread frees only what it allocated
+// itself: a text freed by the other thread costs a lock of the allocator's
+// heap it came from, which the two threads would otherwise contend for on
+// every card. A card that grew large is not kept.
+constexpr std::size_t kSpareCards = 256;
+constexpr std::size_t kSpareCardBytes = std::size_t{64} << 10;
+
+std::size_t CardBytes(const vcard::Card& card) {
+  std::size_t bytes = sizeof card;
+  for (const om::Value& value : card.values) {
+    if (const auto* text = std::get_if<std::u16string>(&value)) bytes += text->capacity() * sizeof(char16_t);
+  }
+  return bytes;
+}
+
+// Cards handed back by this thread, not yet in the spare lists. The deleter
+// of an item's card may run where the decoding mutex is held (an item
+// dropped in a restart), so it only puts the card here; the thread moves
+// them on the next time it takes the mutex.
+thread_local std::vector<std::unique_ptr<vcard::Card>> tReturned[2];
+
+void ReturnCard(vcard::Card* card, Side side) {
+  std::unique_ptr<vcard::Card> owned(card);
+  if (CardBytes(*card) > kSpareCardBytes || tReturned[side].size() >= kSpareCards) return;
+  tReturned[side].push_back(std::move(owned));
+}
+
+// Under the decoding mutex.
+void MoveReturnedCards(Decoding& d) {
+  for (int side : {kFetching, kSecond}) {
+    for (std::unique_ptr<vcard::Card>& card : tReturned[side]) {
+      if (d.spare[side].size() < kSpareCards) d.spare[side].push_back(std::move(card));
+    }
+    tReturned[side].clear();
+  }
+}
+
+// A card to decode into (under the decoding mutex); nothing when none is spare.
+std::unique_ptr<vcard::Card> SpareCard(Decoding& d, Side side) {
+  if (d.spare[side].empty()) return nullptr;
+  std::unique_ptr<vcard::Card> card = std::move(d.spare[side].back());
+  d.spare[side].pop_back();
+  return card;
+}
+
+Decoded Decode(CardDecoder::Reader& reader, const CardRef& ref, const std::string* wholeFile,
+               std::unique_ptr<vcard::Card> card, Side side);
 
 // The second thread: claims and decodes the cards of the current folder in
 // order, at most kItemsAhead ahead of its fetches. A card whose folder went
@@ -201,7 +272,7 @@ void DecodeCurrentFolders() {
   Decoding& d = TheDecoding();
   std::unique_ptr<CardDecoder::Reader> reader;
   std::uint64_t readerSerial = 0;
-  std::unique_lock<std::mutex> lock(d.mutex);
+  std::unique_lock<std::mutex> lock = Locked(d.mutex);
   for (;;) {
     if (!d.current || !CanClaim(*d.current)) {
       if (!d.current) reader.reset();  // no file kept open while idle
@@ -210,6 +281,7 @@ void DecodeCurrentFolders() {
       d.waiting = false;
       continue;
     }
+    MoveReturnedCards(d);
     const std::shared_ptr<Job> job = d.current;
     const std::size_t claimed = job->next;
     const std::uint64_t generation = job->generation;
@@ -228,10 +300,11 @@ void DecodeCurrentFolders() {
       return;
     }
     ++job->next;
+    std::unique_ptr<vcard::Card> card = SpareCard(d, kSecond);
     lock.unlock();
-    Decoded decoded = Decode(*reader, ref, wholeFile.get());
+    Decoded decoded = Decode(*reader, ref, wholeFile.get(), std::move(card), kSecond);
     wholeFile.reset();
-    lock.lock();
+    Acquire(lock);
     if (job->generation == generation) {
       job->window[claimed - job->expected] = Slot{true, std::move(decoded)};
       if (d.fetchWaiting && claimed == job->expected) d.done.notify_one();
@@ -255,12 +328,16 @@ void MakeCurrent(Decoding& d, const std::shared_ptr<Job>& job) {
   d.current = job;
 }
 
-Decoded Decode(CardDecoder::Reader& reader, const CardRef& ref, const std::string* wholeFile) {
+Decoded Decode(CardDecoder::Reader& reader, const CardRef& ref, const std::string* wholeFile,
+               std::unique_ptr<vcard::Card> spare, Side side) {
   Decoded decoded;
   try {
-    auto card = std::make_shared<vcard::Card>();
-    if (!reader.Read(ref, wholeFile, *card)) return decoded;
-    decoded.data.typeName = card->kind == vcard::CardKind::kGroup ? u"DistListItem" : u"ContactItem";
+    if (!spare) spare = std::make_unique<vcard::Card>();
+    if (!reader.Read(ref, wholeFile, *spare)) return decoded;
+    const bool group = spare->kind == vcard::CardKind::kGroup;
+    std::shared_ptr<vcard::Card> card(spare.get(), [side](vcard::Card* gone) { ReturnCard(gone, side); });
+    spare.release();
+    decoded.data.typeName = group ? u"DistListItem" : u"ContactItem";
     // The values stay where they were decoded; the item points at them.
     decoded.data.properties = std::shared_ptr<const om::ContactValues>(card, &card->values);
     decoded.readable = true;
@@ -281,7 +358,7 @@ ItemData Deliver(Decoded decoded) {
 CardDecoder::CardDecoder(std::shared_ptr<const FolderFiles> files, bool threaded)
     : reader_(std::make_unique<Reader>(files)) {
   Decoding& d = TheDecoding();
-  std::unique_lock<std::mutex> lock(d.mutex);
+  std::unique_lock<std::mutex> lock = Locked(d.mutex);
   job_ = std::make_shared<Job>(std::move(files), threaded, ++d.serials);
   MakeCurrent(d, job_);
 }
@@ -299,7 +376,7 @@ void CardDecoder::Add(std::span<const CardRef> cards, std::string_view wholeFile
     kept = std::make_shared<const std::string>(wholeFile);
   }
   Decoding& d = TheDecoding();
-  std::unique_lock<std::mutex> lock(d.mutex);
+  std::unique_lock<std::mutex> lock = Locked(d.mutex);
   Job& job = *job_;
   // The file goes in before its cards, so that no card of it is read from disk.
   if (kept && job.keptBytes + kept->size() <= kKeptFileBytes) {
@@ -322,7 +399,7 @@ void CardDecoder::Withdraw(std::size_t count) {
 
 void CardDecoder::Complete() {
   Decoding& d = TheDecoding();
-  std::unique_lock<std::mutex> lock(d.mutex);
+  std::unique_lock<std::mutex> lock = Locked(d.mutex);
   job_->complete = true;
   // A folder without cards gives the second thread nothing to do.
   if (job_->cards.empty() && d.current == job_) d.current.reset();
@@ -343,8 +420,9 @@ void CardDecoder::Restart(std::size_t from) {
 ItemData CardDecoder::Fetch(std::size_t index) {
   (void)job_->cards.at(index);  // out of range throws, as it always has
   Decoding& d = TheDecoding();
-  std::unique_lock<std::mutex> lock(d.mutex);
+  std::unique_lock<std::mutex> lock = Locked(d.mutex);
   Job& job = *job_;
+  MoveReturnedCards(d);
   if (index != job.expected) Restart(index);
   // Another folder's fetches may have taken the second thread meanwhile.
   if (job.next < job.cards.size()) MakeCurrent(d, job_);
@@ -360,17 +438,18 @@ ItemData CardDecoder::Fetch(std::size_t index) {
       const std::size_t claimed = job.next++;
       const CardRef ref = job.cards[claimed];
       const std::shared_ptr<const std::string> wholeFile = KeptFile(job, ref.file);
+      std::unique_ptr<vcard::Card> card = SpareCard(d, kFetching);
       if (job.window.empty()) {  // it is the item asked for
         Consumed(job, index);
         if (job.next == job.cards.size() && d.current == job_) d.current.reset();
         lock.unlock();
-        decoded = Decode(*reader_, ref, wholeFile.get());
+        decoded = Decode(*reader_, ref, wholeFile.get(), std::move(card), kFetching);
         return Deliver(std::move(decoded));
       }
       job.window.emplace_back();
       lock.unlock();
-      Decoded mine = Decode(*reader_, ref, wholeFile.get());
-      lock.lock();
+      Decoded mine = Decode(*reader_, ref, wholeFile.get(), std::move(card), kFetching);
+      Acquire(lock);
       job.window[claimed - job.expected] = Slot{true, std::move(mine)};
       continue;
     }
