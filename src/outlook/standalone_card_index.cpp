@@ -132,11 +132,15 @@ std::size_t FindCardBoundary(std::string_view window) {
 }
 
 void IndexCardFile(const std::string& path, NameRef file, std::string& buffer, CardSink& sink) {
-  const CardRef unreadable{0, kUnreadableCard, file};
   fs::FilePtr handle(fs::OpenFile(path));
-  if (handle && fs::FileSize(handle.get()) == 0) return;
+  IndexOpenCardFile(handle.get(), file, buffer, sink);
+}
+
+void IndexOpenCardFile(fs::File* handle, NameRef file, std::string& buffer, CardSink& sink) {
+  const CardRef unreadable{0, kUnreadableCard, file};
+  if (handle && fs::FileSize(handle) == 0) return;
   std::size_t added = 0;
-  if (!handle || !ScanFile(handle.get(), file, buffer, sink, added)) {
+  if (!handle || !ScanFile(handle, file, buffer, sink, added)) {
     // The cards of the windows read before the failure go with it.
     if (added > 0) sink.Withdraw(added);
     sink.Add(std::span<const CardRef>(&unreadable, 1), std::string_view());

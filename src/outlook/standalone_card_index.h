@@ -57,6 +57,8 @@ class CardSink {
 // one unreadable item when the file cannot be opened or read, or holds bytes
 // but no card; none for an empty file. `buffer` is scratch space.
 void IndexCardFile(const std::string& path, NameRef file, std::string& buffer, CardSink& sink);
+// The same for the file `file` already opened (nothing: it could not be).
+void IndexOpenCardFile(fs::File* file, NameRef name, std::string& buffer, CardSink& sink);
 // The same, appending the items to `cards`.
 void IndexCardFile(const std::string& path, NameRef file, CardList& cards, std::string& buffer);
 

@@ -143,7 +143,13 @@ void DirectoryFolder::Index() {
   indexed_ = true;
   decoder_ = std::make_unique<CardDecoder>(std::make_shared<const FileLocations>(path_, singleFile_, names_));
   std::string scanBuffer;
-  for (NameRef file : files_) IndexCardFile(FilePath(file), file, scanBuffer, *decoder_);
+  // The files are opened by name within their directory, held open meanwhile.
+  const fs::DirectoryPtr directory(singleFile_ ? nullptr : fs::OpenDirectory(path_));
+  for (NameRef file : files_) {
+    const fs::FilePtr handle(directory ? fs::OpenFileIn(directory.get(), std::string(GetName(*names_, file)))
+                                       : fs::OpenFile(FilePath(file)));
+    IndexOpenCardFile(handle.get(), file, scanBuffer, *decoder_);
+  }
   decoder_->Complete();
   files_ = {};
 }

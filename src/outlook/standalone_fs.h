@@ -64,10 +64,23 @@ bool ReadAt(File* file, std::uint64_t offset, std::size_t length, char* out);
 
 void CloseFile(File* file);
 
+// A directory held open while its files are opened one after the other, so
+// that each open looks up one name instead of the whole path.
+struct Directory;  // opaque, one per platform
+// Nothing when `path` cannot be opened as a directory.
+Directory* OpenDirectory(const std::string& path);
+// OpenFile of the entry `name` of `directory`.
+File* OpenFileIn(Directory* directory, const std::string& name);
+void CloseDirectory(Directory* directory);
+
 struct FileCloser {
   void operator()(File* file) const { CloseFile(file); }
 };
 using FilePtr = std::unique_ptr<File, FileCloser>;
+struct DirectoryCloser {
+  void operator()(Directory* directory) const { CloseDirectory(directory); }
+};
+using DirectoryPtr = std::unique_ptr<Directory, DirectoryCloser>;
 
 // The environment variable `name`; nothing when unset or empty.
 std::optional<std::string> GetEnvironment(const char* name);

@@ -88,8 +88,13 @@ Status StatPath(const std::string& path) {
           {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)}};
 }
 
-File* OpenFile(const std::string& path) {
-  int descriptor = open(path.c_str(), kOpenFlags);
+struct Directory {
+  int descriptor = -1;
+};
+
+namespace {
+
+File* FileOf(int descriptor) {
   if (descriptor < 0) return nullptr;
   struct stat info {};
   if (fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < 0 ||
@@ -98,6 +103,25 @@ File* OpenFile(const std::string& path) {
     return nullptr;
   }
   return new File{descriptor, static_cast<std::uint64_t>(info.st_size)};
+}
+
+}  // namespace
+
+File* OpenFile(const std::string& path) { return FileOf(open(path.c_str(), kOpenFlags)); }
+
+Directory* OpenDirectory(const std::string& path) {
+  const int descriptor = open(path.c_str(), kOpenFlags | O_DIRECTORY);
+  return descriptor < 0 ? nullptr : new Directory{descriptor};
+}
+
+File* OpenFileIn(Directory* directory, const std::string& name) {
+  return FileOf(openat(directory->descriptor, name.c_str(), kOpenFlags));
+}
+
+void CloseDirectory(Directory* directory) {
+  if (directory == nullptr) return;
+  close(directory->descriptor);
+  delete directory;
 }
 
 std::uint64_t FileSize(const File* file) { return file->size; }

@@ -129,6 +129,19 @@ void CloseFile(File* file) {
   delete file;
 }
 
+// Windows opens by whole path in any case; the directory is only its path.
+struct Directory {
+  std::string path;
+};
+
+Directory* OpenDirectory(const std::string& path) { return new Directory{path}; }
+
+File* OpenFileIn(Directory* directory, const std::string& name) {
+  return OpenFile(JoinPath(directory->path, name));
+}
+
+void CloseDirectory(Directory* directory) { delete directory; }
+
 std::optional<std::string> GetEnvironment(const char* name) {
   const std::wstring wideName = Wide(name);
   const DWORD length = GetEnvironmentVariableW(wideName.c_str(), nullptr, 0);
