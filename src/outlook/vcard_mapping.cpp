@@ -323,7 +323,9 @@ void MapFields(std::span<Field> fields, bool v21, Card& card) {
     if (om::kContactProperties[i].kind == om::PropertyKind::kDate) {
       card.values[i] = om::kNoDate;
     } else if (auto* text = std::get_if<std::u16string>(&card.values[i])) {
-      text->clear();
+      // An empty text is left alone: clearing it would still write to its
+      // buffer, which for a card decoded into again lies elsewhere in memory.
+      if (!text->empty()) text->clear();
     } else {
       card.values[i].emplace<std::u16string>();
     }
