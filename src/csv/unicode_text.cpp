@@ -1,20 +1,6 @@
 #include "csv/unicode_text.h"
 
 namespace text {
-namespace {
-
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
-
-}  // namespace
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
-  }
-  return true;
-}
-
 bool EndsWithNoCase(std::string_view text, std::string_view suffix) {
   return text.size() >= suffix.size() &&
          EqualsNoCase(text.substr(text.size() - suffix.size()), suffix);

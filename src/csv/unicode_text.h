@@ -10,7 +10,18 @@
 namespace text {
 
 // Compares two texts with ASCII letters folded; other bytes must be equal.
-bool EqualsNoCase(std::string_view a, std::string_view b);
+// Inline: every property of every vCard is compared with a few names.
+inline bool EqualsNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x == y) continue;
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + ('a' - 'A'));
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + ('a' - 'A'));
+    if (x != y) return false;
+  }
+  return true;
+}
 bool EndsWithNoCase(std::string_view text, std::string_view suffix);
 
 // The length of the valid UTF-8 sequence at `i` of `bytes`, with its code

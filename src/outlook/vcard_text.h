@@ -10,21 +10,8 @@
 
 namespace vcard {
 
+using text::EqualsNoCase;
 using text::IsValidUtf8;
-
-// Equal without regard to ASCII case. Every property of every card is
-// compared with a few names, so this is inline.
-inline bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x == y) continue;
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + ('a' - 'A'));
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + ('a' - 'A'));
-    if (x != y) return false;
-  }
-  return true;
-}
 
 // How the bytes of a whole file are to be read.
 enum class FileEncoding { kBytes, kUtf16Le, kUtf16Be };
