@@ -112,6 +112,26 @@ struct Slot {
   Decoded decoded;
 };
 
+// A file claimed to be read ahead of the index, read once `done`: its bytes,
+// or nothing when it is large or could not be opened or read (the index then
+// reads it itself, and finds what is wrong with it there).
+struct AheadFile {
+  bool done = false;
+  std::shared_ptr<const std::string> bytes;
+};
+
+AheadFile ReadAhead(const FolderFiles& files, fs::Directory* directory, NameRef file) {
+  AheadFile ahead{true, nullptr};
+  const fs::FilePtr handle(directory ? fs::OpenFileIn(directory, files.FileName(file))
+                                     : fs::OpenFile(files.FilePath(file)));
+  if (!handle) return ahead;
+  const std::uint64_t size = fs::FileSize(handle.get());
+  if (size > kAheadFileBytes) return ahead;
+  auto bytes = std::make_shared<std::string>(static_cast<std::size_t>(size), '\0');
+  if (fs::ReadAt(handle.get(), 0, bytes->size(), bytes->data())) ahead.bytes = std::move(bytes);
+  return ahead;
+}
+
 }  // namespace
 
 struct CardDecoder::Job {
@@ -135,6 +155,16 @@ struct CardDecoder::Job {
   std::size_t expected = 0;
   std::size_t next = 0;
   std::deque<Slot> window;
+
+  // The files of the index being built (IndexFiles), read ahead of it.
+  // Files before readNext are claimed: the index has them, or `ahead` holds
+  // them, files readNext - ahead.size() .. readNext - 1, read or being read.
+  bool indexing = false;
+  std::vector<NameRef> toIndex;
+  std::shared_ptr<fs::Directory> directory;
+  std::size_t readNext = 0;
+  std::deque<AheadFile> ahead;
+  std::size_t aheadBytes = 0;  // of the files in `ahead` read
 };
 
 namespace {
@@ -186,11 +216,42 @@ std::unique_lock<std::mutex> Locked(std::mutex& mutex) {
 
 bool CanClaim(const Job& job) { return job.next < job.cards.size() && job.window.size() < kItemsAhead; }
 
+bool CanReadAhead(const Job& job) {
+  return job.indexing && job.readNext < job.toIndex.size() && job.ahead.size() < kFilesAhead &&
+         job.aheadBytes < kAheadBytes;
+}
+
 // Whether the waiting second thread has enough to do to be worth waking:
-// room for half a window, and a batch of cards or the rest of them.
+// room for half the files read ahead, or room for half a window and a batch
+// of cards or the rest of them.
 bool WorthWaking(const Job& job) {
+  if (CanReadAhead(job) && job.ahead.size() <= kFilesAhead / 2) return true;
   return job.next < job.cards.size() && job.window.size() <= kItemsAhead / 2 &&
          (job.complete || job.cards.size() >= job.next + kWakeBatch);
+}
+
+// Claims the next file to read ahead of the index of `job` and reads it, the
+// decoding mutex held by `lock` before and after, not while reading.
+void ReadNextAhead(Decoding& d, const std::shared_ptr<Job>& job, std::unique_lock<std::mutex>& lock) {
+  job->ahead.emplace_back();
+  const std::size_t claimed = job->readNext++;
+  const NameRef file = job->toIndex[claimed];
+  std::shared_ptr<fs::Directory> directory = job->directory;
+  lock.unlock();
+  AheadFile read{true, nullptr};
+  try {
+    read = ReadAhead(*job->files, directory.get(), file);
+  } catch (...) {
+    // Out of memory: the index reads the file itself.
+  }
+  directory.reset();
+  Acquire(lock);
+  // An index that ended meanwhile (its folder went) no longer wants it.
+  if (!job->indexing) return;
+  const std::size_t first = job->readNext - job->ahead.size();
+  if (read.bytes) job->aheadBytes += read.bytes->size();
+  job->ahead[claimed - first] = std::move(read);
+  if (d.fetchWaiting && claimed == first) d.done.notify_one();
 }
 
 void WakeIfWorth(Decoding& d, const Job& job, std::unique_lock<std::mutex>& lock) {
@@ -274,7 +335,7 @@ void DecodeCurrentFolders() {
   std::uint64_t readerSerial = 0;
   std::unique_lock<std::mutex> lock = Locked(d.mutex);
   for (;;) {
-    if (!d.current || !CanClaim(*d.current)) {
+    if (!d.current || !(CanReadAhead(*d.current) || CanClaim(*d.current))) {
       if (!d.current) reader.reset();  // no file kept open while idle
       d.waiting = true;
       d.work.wait(lock, [&d] { return d.current && WorthWaking(*d.current); });
@@ -283,6 +344,18 @@ void DecodeCurrentFolders() {
     }
     MoveReturnedCards(d);
     const std::shared_ptr<Job> job = d.current;
+    // While the index is built, the fetching thread waits for it: reading its
+    // files comes first.
+    if (CanReadAhead(*job)) {
+      try {
+        ReadNextAhead(d, job, lock);
+      } catch (...) {
+        d.unavailable = true;  // out of memory, as below
+        d.current.reset();
+        return;
+      }
+      continue;
+    }
     const std::size_t claimed = job->next;
     const std::uint64_t generation = job->generation;
     const CardRef ref = job->cards[claimed];
@@ -367,13 +440,94 @@ CardDecoder::~CardDecoder() {
   Decoding& d = TheDecoding();
   std::lock_guard<std::mutex> lock(d.mutex);
   ++job_->generation;  // a card the second thread is decoding now is dropped
+  job_->indexing = false;  // and so is a file it is reading ahead
+  job_->ahead.clear();
+  job_->directory.reset();
   if (d.current == job_) d.current.reset();
+}
+
+void CardDecoder::IndexFiles(std::vector<NameRef> files, std::shared_ptr<fs::Directory> directory) {
+  Decoding& d = TheDecoding();
+  Job& job = *job_;
+  const std::size_t count = files.size();
+  {
+    std::unique_lock<std::mutex> lock = Locked(d.mutex);
+    job.toIndex = std::move(files);
+    job.directory = directory;
+    job.indexing = true;
+    // This thread reads the first file itself, so a folder of one big file
+    // is not opened twice.
+    job.readNext = count > 0 ? 1 : 0;
+    MakeCurrent(d, job_);
+    WakeIfWorth(d, job, lock);
+  }
+  struct Ending {
+    CardDecoder* decoder;
+    ~Ending() { decoder->EndIndexing(); }
+  } ending{this};
+  std::string scanBuffer;
+  for (std::size_t i = 0; i < count; ++i) {
+    const NameRef file = job.toIndex[i];
+    indexedBytes_ = i == 0 ? nullptr : TakeFile(i);
+    if (indexedBytes_) {
+      IndexWholeFile(*indexedBytes_, file, *this);
+      indexedBytes_.reset();
+      continue;
+    }
+    const fs::FilePtr handle(directory ? fs::OpenFileIn(directory.get(), job.files->FileName(file))
+                                       : fs::OpenFile(job.files->FilePath(file)));
+    IndexOpenCardFile(handle.get(), file, scanBuffer, *this);
+  }
+  Complete();
+}
+
+// The bytes of file `index`, the next one to index, when it was read ahead;
+// nothing when this thread is to read it.
+std::shared_ptr<const std::string> CardDecoder::TakeFile(std::size_t index) {
+  Decoding& d = TheDecoding();
+  Job& job = *job_;
+  std::unique_lock<std::mutex> lock = Locked(d.mutex);
+  for (;;) {
+    if (index == job.readNext) {  // nobody has claimed it
+      ++job.readNext;
+      return nullptr;
+    }
+    AheadFile& front = job.ahead.front();
+    if (front.done) {
+      std::shared_ptr<const std::string> bytes = std::move(front.bytes);
+      if (bytes) job.aheadBytes -= bytes->size();
+      job.ahead.pop_front();
+      WakeIfWorth(d, job, lock);
+      return bytes;
+    }
+    // The other thread is reading it: rather than wait, this thread reads the
+    // next file nobody has claimed.
+    if (CanReadAhead(job)) {
+      ReadNextAhead(d, job_, lock);
+      continue;
+    }
+    d.fetchWaiting = true;
+    d.done.wait(lock, [&job] { return job.ahead.front().done; });
+    d.fetchWaiting = false;
+  }
+}
+
+// The index is complete, or building it failed: no more reading ahead.
+void CardDecoder::EndIndexing() {
+  Decoding& d = TheDecoding();
+  std::lock_guard<std::mutex> lock(d.mutex);
+  job_->indexing = false;
+  job_->ahead.clear();
+  job_->aheadBytes = 0;
+  job_->toIndex = {};
+  job_->directory.reset();
 }
 
 void CardDecoder::Add(std::span<const CardRef> cards, std::string_view wholeFile) {
   std::shared_ptr<const std::string> kept;
   if (!wholeFile.empty() && !cards.empty() && wholeFile.size() <= kKeptFileBytes) {
-    kept = std::make_shared<const std::string>(wholeFile);
+    const bool readAhead = indexedBytes_ && wholeFile.data() == indexedBytes_->data();
+    kept = readAhead ? indexedBytes_ : std::make_shared<const std::string>(wholeFile);
   }
   Decoding& d = TheDecoding();
   std::unique_lock<std::mutex> lock = Locked(d.mutex);

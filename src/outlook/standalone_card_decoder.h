@@ -14,6 +14,13 @@
 // decoded ahead of the fetches, so memory stays small however large the
 // folder is. A fetch out of order restarts the decoding at the item asked
 // for; the items are the same whichever thread decodes them.
+//
+// Before that, the index: the export asks how many items a folder has before
+// it fetches any, so the whole folder is indexed first. In a folder of one
+// card per file, most of that is opening, reading and closing the files; the
+// second thread reads small files ahead of the index, and the fetching thread,
+// when it reaches a file still being read, reads the next one nobody has
+// claimed rather than wait.
 #pragma once
 
 #include <cstddef>
@@ -21,6 +28,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "outlook/standalone_card_index.h"
 #include "outlook/standalone_store_internal.h"
@@ -33,6 +41,8 @@ class FolderFiles {
  public:
   virtual ~FolderFiles() = default;
   virtual std::string FilePath(NameRef file) const = 0;
+  // The name of `file` within the folder's directory.
+  virtual std::string FileName(NameRef file) const = 0;
 };
 
 // Cards decoded (or being decoded) ahead of the fetches, at most. The
@@ -45,6 +55,14 @@ inline constexpr std::size_t kWakeBatch = 16;
 // all, until their cards are decoded: a folder of one card per file is then
 // read once, not twice.
 inline constexpr std::size_t kKeptFileBytes = std::size_t{8} << 20;
+// While a folder is indexed, files of at most kAheadFileBytes are read ahead
+// of the index, by whichever thread is free: at most kFilesAhead files and
+// about kAheadBytes bytes ahead. Opening, reading and closing a small file
+// costs more than finding its cards, so in a folder of one card per file this
+// shares out most of the index's work.
+inline constexpr std::size_t kAheadFileBytes = std::size_t{1} << 20;
+inline constexpr std::size_t kFilesAhead = 32;
+inline constexpr std::size_t kAheadBytes = std::size_t{2} << 20;
 
 class CardDecoder final : public CardSink {
  public:
@@ -55,7 +73,13 @@ class CardDecoder final : public CardSink {
   CardDecoder(const CardDecoder&) = delete;
   CardDecoder& operator=(const CardDecoder&) = delete;
 
-  // Building the index (the fetching thread).
+  // Builds the index of the folder's `files`, in that order, and completes
+  // it; the files are opened within `directory` when it is given, else by
+  // their paths. The second thread reads files ahead meanwhile.
+  void IndexFiles(std::vector<NameRef> files, std::shared_ptr<fs::Directory> directory);
+
+  // Building the index card by card (the fetching thread; IndexFiles uses
+  // these too).
   void Add(std::span<const CardRef> cards, std::string_view wholeFile) override;
   void Withdraw(std::size_t count) override;
   void Complete();
@@ -73,9 +97,14 @@ class CardDecoder final : public CardSink {
 
  private:
   void Restart(std::size_t from);
+  std::shared_ptr<const std::string> TakeFile(std::size_t index);
+  void EndIndexing();
 
   std::shared_ptr<Job> job_;
   std::unique_ptr<Reader> reader_;  // the fetching thread's
+  // The bytes of the file being indexed when they were read ahead: Add keeps
+  // them as they are instead of copying them.
+  std::shared_ptr<const std::string> indexedBytes_;
 };
 
 }  // namespace standalone

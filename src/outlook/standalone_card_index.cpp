@@ -46,6 +46,18 @@ bool StartsCardLine(std::string_view text, std::size_t at) {
   return EqualsNoCase(text.substr(at, kBegin.size()), kBegin) && (next == '\r' || next == '\n');
 }
 
+// Hands `sink` the cards of `window`, the bytes of a file from `position`
+// on (all of them when `wholeFile`); their number. `found` is scratch space.
+std::size_t AddCards(std::string_view window, std::uint64_t position, bool wholeFile, NameRef name,
+                     std::vector<CardRef>& found, CardSink& sink) {
+  found.clear();
+  for (const vcard::CardExtent& extent : vcard::FindCards(window)) {
+    found.push_back({position + extent.offset, static_cast<std::uint32_t>(extent.length), name});
+  }
+  if (!found.empty()) sink.Add(found, wholeFile ? window : std::string_view());
+  return found.size();
+}
+
 // Scans the file window by window, handing `sink` the cards found and
 // counting them in `added`. False when a read fails.
 bool ScanFile(fs::File* file, NameRef name, std::string& buffer, CardSink& sink, std::size_t& added) {
@@ -77,12 +89,7 @@ bool ScanFile(fs::File* file, NameRef name, std::string& buffer, CardSink& sink,
       length = std::min<std::uint64_t>(remaining, std::uint64_t{length} * 2);
     }
     const std::string_view window(buffer.data(), length);
-    found.clear();
-    for (const vcard::CardExtent& extent : vcard::FindCards(window)) {
-      found.push_back({position + extent.offset, static_cast<std::uint32_t>(extent.length), name});
-    }
-    if (!found.empty()) sink.Add(found, position == 0 && length == size ? window : std::string_view());
-    added += found.size();
+    added += AddCards(window, position, position == 0 && length == size, name, found, sink);
     position += length;
   }
   return true;
@@ -145,6 +152,15 @@ void IndexOpenCardFile(fs::File* handle, NameRef file, std::string& buffer, Card
     if (added > 0) sink.Withdraw(added);
     sink.Add(std::span<const CardRef>(&unreadable, 1), std::string_view());
   } else if (added == 0) {
+    sink.Add(std::span<const CardRef>(&unreadable, 1), std::string_view());  // bytes, but not a single card
+  }
+}
+
+void IndexWholeFile(std::string_view bytes, NameRef file, CardSink& sink) {
+  if (bytes.empty()) return;
+  std::vector<CardRef> found;
+  if (AddCards(bytes, 0, true, file, found, sink) == 0) {
+    const CardRef unreadable{0, kUnreadableCard, file};
     sink.Add(std::span<const CardRef>(&unreadable, 1), std::string_view());  // bytes, but not a single card
   }
 }

@@ -61,6 +61,9 @@ void IndexCardFile(const std::string& path, NameRef file, std::string& buffer, C
 void IndexOpenCardFile(fs::File* file, NameRef name, std::string& buffer, CardSink& sink);
 // The same, appending the items to `cards`.
 void IndexCardFile(const std::string& path, NameRef file, CardList& cards, std::string& buffer);
+// Hands `sink` the items of a small file (at most 8 MiB) already read whole
+// into `bytes`, as IndexCardFile would.
+void IndexWholeFile(std::string_view bytes, NameRef file, CardSink& sink);
 
 // The first bytes of `file` (where a byte-order mark would be), read once per
 // open file, so that reading a card costs one read, not two. Nothing when they

@@ -21,8 +21,9 @@ class FileLocations final : public FolderFiles {
   FileLocations(std::string path, bool singleFile, std::shared_ptr<const NamePool> names)
       : path_(std::move(path)), singleFile_(singleFile), names_(std::move(names)) {}
   std::string FilePath(NameRef file) const override {
-    return singleFile_ ? path_ : fs::JoinPath(path_, std::string(GetName(*names_, file)));
+    return singleFile_ ? path_ : fs::JoinPath(path_, FileName(file));
   }
+  std::string FileName(NameRef file) const override { return std::string(GetName(*names_, file)); }
 
  private:
   std::string path_;
@@ -67,9 +68,6 @@ class DirectoryFolder final : public FolderSource {
   }
 
  private:
-  std::string FilePath(NameRef file) const {
-    return singleFile_ ? path_ : fs::JoinPath(path_, std::string(GetName(*names_, file)));
-  }
   bool IsLineage(const fs::Identity& identity) const {
     return std::find(lineage_.begin(), lineage_.end(), identity) != lineage_.end();
   }
@@ -142,15 +140,9 @@ void DirectoryFolder::Index() {
   List();
   indexed_ = true;
   decoder_ = std::make_unique<CardDecoder>(std::make_shared<const FileLocations>(path_, singleFile_, names_));
-  std::string scanBuffer;
   // The files are opened by name within their directory, held open meanwhile.
-  const fs::DirectoryPtr directory(singleFile_ ? nullptr : fs::OpenDirectory(path_));
-  for (NameRef file : files_) {
-    const fs::FilePtr handle(directory ? fs::OpenFileIn(directory.get(), std::string(GetName(*names_, file)))
-                                       : fs::OpenFile(FilePath(file)));
-    IndexOpenCardFile(handle.get(), file, scanBuffer, *decoder_);
-  }
-  decoder_->Complete();
+  std::shared_ptr<fs::Directory> directory(singleFile_ ? nullptr : fs::OpenDirectory(path_), fs::DirectoryCloser());
+  decoder_->IndexFiles(std::vector<NameRef>(files_.begin(), files_.end()), std::move(directory));
   files_ = {};
 }
 

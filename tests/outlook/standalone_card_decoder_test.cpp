@@ -23,6 +23,7 @@ class DirFiles final : public standalone::FolderFiles {
  public:
   explicit DirFiles(std::filesystem::path dir) : dir_(std::move(dir)) {}
   std::string FilePath(NameRef file) const override { return (dir_ / Name(file)).string(); }
+  std::string FileName(NameRef file) const override { return Name(file); }
   static std::string Name(NameRef file) { return "f" + std::to_string(file) + ".vcf"; }
 
  private:
@@ -73,7 +74,30 @@ struct Folder {
     }
     decoder.Complete();
   }
+
+  // The same through IndexFiles, which reads files ahead of the index: the
+  // files opened within the directory, or by their paths.
+  void IndexAhead(CardDecoder& decoder, int count, bool withDirectory) const {
+    std::vector<NameRef> names;
+    for (int k = 0; k < count; ++k) names.push_back(static_cast<NameRef>(k));
+    std::shared_ptr<standalone::fs::Directory> directory(
+        withDirectory ? standalone::fs::OpenDirectory(dir.path().string()) : nullptr,
+        standalone::fs::DirectoryCloser());
+    ASSERT_EQ(withDirectory, directory != nullptr);
+    decoder.IndexFiles(std::move(names), std::move(directory));
+  }
 };
+
+enum class Indexing { kCardByCard, kFilesInDirectory, kFilesByPath };
+constexpr Indexing kIndexings[] = {Indexing::kCardByCard, Indexing::kFilesInDirectory, Indexing::kFilesByPath};
+
+void IndexFolder(const Folder& folder, CardDecoder& decoder, int count, Indexing indexing) {
+  if (indexing == Indexing::kCardByCard) {
+    folder.Index(decoder, count);
+  } else {
+    folder.IndexAhead(decoder, count, indexing == Indexing::kFilesInDirectory);
+  }
+}
 
 TEST(CardDecoderTest, AnyOrderOfFetchesGivesTheSameItems) {
   constexpr int kFiles = 120;  // more items than are decoded ahead
@@ -91,11 +115,51 @@ TEST(CardDecoderTest, AnyOrderOfFetchesGivesTheSameItems) {
   std::vector<std::size_t> backwards(inOrder.rbegin(), inOrder.rend());
 
   for (const bool threaded : {true, false}) {
-    for (const auto* order : {&inOrder, &shuffled, &mixed, &backwards}) {
+    for (const Indexing indexing : kIndexings) {
+      for (const auto* order : {&inOrder, &shuffled, &mixed, &backwards}) {
+        CardDecoder decoder(folder.files, threaded);
+        IndexFolder(folder, decoder, kFiles, indexing);
+        ASSERT_EQ(decoder.Count(), n);
+        for (std::size_t i : *order) {
+          ASSERT_EQ(Fetched(decoder, i), folder.expected[i])
+              << i << " threaded " << threaded << " indexing " << static_cast<int>(indexing);
+        }
+      }
+    }
+  }
+}
+
+// Files read ahead of the index give the items the index gives when it reads
+// each file itself, whatever the file turns out to be: a directory or a
+// missing file under a .vcf name, an empty file, a file too large to be read
+// ahead (read window by window), and more files than are read ahead at once.
+TEST(CardDecoderTest, FilesReadAheadGiveTheItemsOfTheFiles) {
+  constexpr int kFiles = 3 * static_cast<int>(standalone::kFilesAhead);
+  Folder folder(kFiles);
+  std::filesystem::remove(folder.dir / DirFiles::Name(5));
+  std::filesystem::create_directory(folder.dir / DirFiles::Name(5));
+  std::filesystem::remove(folder.dir / DirFiles::Name(6));
+  testfiles::WriteBytes(folder.dir / DirFiles::Name(9), "");
+  std::string big;
+  for (int c = 0; big.size() <= standalone::kAheadFileBytes; ++c) {
+    big += storetest::Card("big" + std::to_string(c), "NOTE:" + std::string(2000, 'x') + "\r\n");
+  }
+  testfiles::WriteBytes(folder.dir / DirFiles::Name(kFiles - 2), big);
+
+  CardDecoder reference(folder.files, false);
+  folder.Index(reference, kFiles);
+  std::vector<std::string> expected;
+  for (std::size_t i = 0; i < reference.Count(); ++i) expected.push_back(Fetched(reference, i));
+  ASSERT_GT(expected.size(), folder.expected.size());  // the big file's cards are there
+
+  for (const bool threaded : {true, false}) {
+    for (const bool withDirectory : {true, false}) {
       CardDecoder decoder(folder.files, threaded);
-      folder.Index(decoder, kFiles);
-      ASSERT_EQ(decoder.Count(), n);
-      for (std::size_t i : *order) ASSERT_EQ(Fetched(decoder, i), folder.expected[i]) << i << " threaded " << threaded;
+      folder.IndexAhead(decoder, kFiles, withDirectory);
+      ASSERT_EQ(decoder.Count(), expected.size());
+      for (std::size_t i = 0; i < expected.size(); ++i) {
+        ASSERT_EQ(Fetched(decoder, i), expected[i]) << i << " threaded " << threaded;
+      }
     }
   }
 }
@@ -119,12 +183,16 @@ TEST(CardDecoderTest, FoldersFetchedInTurnEachGetTheirOwnItems) {
 }
 
 TEST(CardDecoderTest, FilesReadWholeAreNotReadAgain) {
-  Folder folder(12);
-  CardDecoder decoder(folder.files);
-  folder.Index(decoder, 12);
-  // The files are gone once indexed; their cards come from what the index read.
-  for (int k = 0; k < 12; ++k) std::filesystem::remove(folder.dir / DirFiles::Name(k));
-  for (std::size_t i = 0; i < decoder.Count(); ++i) EXPECT_EQ(Fetched(decoder, i), folder.expected[i]) << i;
+  for (const Indexing indexing : kIndexings) {
+    Folder folder(12);
+    CardDecoder decoder(folder.files);
+    IndexFolder(folder, decoder, 12, indexing);
+    // The files are gone once indexed; their cards come from what the index read.
+    for (int k = 0; k < 12; ++k) std::filesystem::remove(folder.dir / DirFiles::Name(k));
+    for (std::size_t i = 0; i < decoder.Count(); ++i) {
+      EXPECT_EQ(Fetched(decoder, i), folder.expected[i]) << i << " indexing " << static_cast<int>(indexing);
+    }
+  }
 }
 
 // A sink that lets the cards of one file be decoded, then takes them back,
@@ -159,6 +227,11 @@ TEST(CardDecoderTest, GoesAwayPromptlyWithWorkPending) {
     CardDecoder decoder(folder.files);
     std::string buffer;
     for (NameRef k = 0; k < 50; ++k) standalone::IndexCardFile(folder.files->FilePath(k), k, buffer, decoder);
+  }
+  {
+    // Files read ahead, never fetched.
+    CardDecoder decoder(folder.files);
+    folder.IndexAhead(decoder, 400, true);
   }
   CardDecoder decoder(folder.files);
   folder.Index(decoder, 400);
