@@ -49,8 +49,10 @@ bool IsEmptyName(const om::Value& value) {
   return text && text->empty();
 }
 
-om::Value ReadProperty(const om::Handle& item, std::size_t column) {
-  return om::Get(item, om::kContactProperties[column].name);
+// The values of one item are read into those of the item before, so that
+// their texts' buffers are used again.
+void ReadProperty(const om::Handle& item, std::size_t column, om::ContactValues& values) {
+  om::GetInto(item, om::kContactProperties[column].name, values[column]);
 }
 
 // The name test: skipped when file-as, first and last name are all empty or
@@ -58,7 +60,7 @@ om::Value ReadProperty(const om::Handle& item, std::size_t column) {
 bool HasName(const om::Handle& item, om::ContactValues& values) {
   return !om::ResumeNextIf([&] {
     for (std::size_t column : {om::kFileAs, om::kFirstName, om::kLastName}) {
-      values[column] = ReadProperty(item, column);
+      ReadProperty(item, column, values);
     }
     return IsEmptyName(values[om::kFileAs]) && IsEmptyName(values[om::kFirstName]) &&
            IsEmptyName(values[om::kLastName]);
@@ -70,8 +72,7 @@ bool HasName(const om::Handle& item, om::ContactValues& values) {
 void ReadRemainingProperties(const om::Handle& item, om::ContactValues& values) {
   for (std::size_t column = 0; column < om::kContactPropertyCount; ++column) {
     if (column == om::kFileAs || column == om::kFirstName || column == om::kLastName) continue;
-    values[column] = std::monostate{};
-    om::ResumeNext([&] { values[column] = ReadProperty(item, column); });
+    if (!om::ResumeNext([&] { ReadProperty(item, column, values); })) values[column] = std::monostate{};
   }
 }
 

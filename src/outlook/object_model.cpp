@@ -26,6 +26,11 @@ Value Get(const Handle& object, std::string_view name, const Value& arg) {
   return object->Get(name, std::span<const Value>(&arg, 1));
 }
 
+void GetInto(const Handle& object, std::string_view name, Value& out) {
+  if (!object) throw ObjectModelError(kObjectRequired);
+  object->GetInto(name, {}, out);
+}
+
 Handle AsObject(const Value& value) {
   if (const Handle* object = std::get_if<Handle>(&value)) return *object;
   // An empty value is "nothing"; any other kind cannot be held as an object.

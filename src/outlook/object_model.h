@@ -56,6 +56,11 @@ class Object {
   // Throws ObjectModelError.
   virtual Value Get(std::string_view name, std::span<const Value> args) = 0;
 
+  // The same as out = Get(name, args), but an object may copy a text into
+  // the text `out` holds, keeping its buffer: reading the same properties of
+  // many items then allocates nothing. `out` is unchanged when it throws.
+  virtual void GetInto(std::string_view name, std::span<const Value> args, Value& out) { out = Get(name, args); }
+
   // The object's type name ("ContactItem", "DistListItem", "MAPIFolder", ...).
   // Throws ObjectModelError.
   virtual std::u16string TypeName() = 0;
@@ -75,6 +80,7 @@ ObjectFactory PlatformObjectFactory();
 // handle is nothing or the value is not of the kind asked for.
 Value Get(const Handle& object, std::string_view name);
 Value Get(const Handle& object, std::string_view name, const Value& arg);
+void GetInto(const Handle& object, std::string_view name, Value& out);
 Handle AsObject(const Value& value);
 std::int64_t AsCount(const Value& value);
 std::u16string TypeNameOf(const Handle& object);

@@ -56,16 +56,28 @@ class Item final : public om::Object {
 
   // The values were read when the item was fetched; a property read is a
   // lookup of its column.
-  Value Get(std::string_view name, std::span<const Value> args) override {
+  Value Get(std::string_view name, std::span<const Value> args) override { return Property(name, args); }
+  void GetInto(std::string_view name, std::span<const Value> args, Value& out) override {
+    const Value& value = Property(name, args);
+    const std::u16string* text = std::get_if<std::u16string>(&value);
+    std::u16string* into = std::get_if<std::u16string>(&out);
+    if (text && into) {
+      into->assign(*text);
+    } else {
+      out = value;
+    }
+  }
+  std::u16string TypeName() override { return data_.typeName; }
+
+ private:
+  const Value& Property(std::string_view name, std::span<const Value> args) {
     const std::optional<std::size_t> column = ColumnOf(name);
     if (!column || !data_.properties) throw ObjectModelError(om::kDispUnknownName);
     if (!args.empty()) throw ObjectModelError(om::kDispBadParamCount);
     next_ = *column + 1;
     return (*data_.properties)[*column];
   }
-  std::u16string TypeName() override { return data_.typeName; }
 
- private:
   // The export reads the columns in order, passing the table's own names:
   // the column after the last one read is tried first, by address.
   std::optional<std::size_t> ColumnOf(std::string_view name) const {

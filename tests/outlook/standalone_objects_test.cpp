@@ -70,6 +70,27 @@ TEST_F(ObjectsTest, AnItemAnswersExactlyTheContactProperties) {
   }
 }
 
+// GetInto reads into a value that held anything before (a longer or shorter
+// text, a date, nothing) and gives exactly what Get gives; a read that fails
+// leaves the value as it was.
+TEST_F(ObjectsTest, ReadingIntoAValueGivesWhatGetGives) {
+  const om::Handle item = At(items_, 1);
+  const Value before[] = {Value(), Value(std::u16string(100, u'x')), Value(std::u16string(u"ab")),
+                          Value(om::Date{2000, 1, 2})};
+  for (const Value& held : before) {
+    for (const om::ContactProperty& property : om::kContactProperties) {
+      Value value = held;
+      om::GetInto(item, property.name, value);
+      EXPECT_EQ(value, Get(item, property.name)) << property.name;
+    }
+    Value value = held;
+    EXPECT_EQ(ErrorOf([&] { om::GetInto(item, "NoSuchProperty", value); }), om::kDispUnknownName);
+    EXPECT_EQ(ErrorOf([&] { item->GetInto("LastName", std::span<const Value>(&held, 1), value); }),
+              om::kDispBadParamCount);
+    EXPECT_EQ(value, held);
+  }
+}
+
 TEST_F(ObjectsTest, UnknownMembersBadIndexesAndArgumentCounts) {
   const om::Handle folders = Member(ns_, "Folders");
   const om::Handle subfolders = Member(folder_, "Folders");
