@@ -514,6 +514,7 @@ std::shared_ptr<const std::string> CardDecoder::TakeFile(std::size_t index) {
 
 // The index is complete, or building it failed: no more reading ahead.
 void CardDecoder::EndIndexing() {
+  indexedBytes_.reset();
   Decoding& d = TheDecoding();
   std::lock_guard<std::mutex> lock(d.mutex);
   job_->indexing = false;
