@@ -120,10 +120,14 @@ struct AheadFile {
   std::shared_ptr<const std::string> bytes;
 };
 
+// Opens `file` by its name within `directory` when that is open, else by its path.
+fs::File* OpenFolderFile(const FolderFiles& files, fs::Directory* directory, NameRef file) {
+  return directory ? fs::OpenFileIn(directory, files.FileName(file)) : fs::OpenFile(files.FilePath(file));
+}
+
 AheadFile ReadAhead(const FolderFiles& files, fs::Directory* directory, NameRef file) {
   AheadFile ahead{true, nullptr};
-  const fs::FilePtr handle(directory ? fs::OpenFileIn(directory, files.FileName(file))
-                                     : fs::OpenFile(files.FilePath(file)));
+  const fs::FilePtr handle(OpenFolderFile(files, directory, file));
   if (!handle) return ahead;
   const std::uint64_t size = fs::FileSize(handle.get());
   if (size > kAheadFileBytes) return ahead;
@@ -474,8 +478,7 @@ void CardDecoder::IndexFiles(std::vector<NameRef> files, std::shared_ptr<fs::Dir
       indexedBytes_.reset();
       continue;
     }
-    const fs::FilePtr handle(directory ? fs::OpenFileIn(directory.get(), job.files->FileName(file))
-                                       : fs::OpenFile(job.files->FilePath(file)));
+    const fs::FilePtr handle(OpenFolderFile(*job.files, directory.get(), file));
     IndexOpenCardFile(handle.get(), file, scanBuffer, *this);
   }
   Complete();

@@ -95,6 +95,12 @@ bool ScanFile(fs::File* file, NameRef name, std::string& buffer, CardSink& sink,
   return true;
 }
 
+// The one item of a file that cannot be read or holds no card.
+void AddUnreadable(CardSink& sink, NameRef file) {
+  const CardRef unreadable{0, kUnreadableCard, file};
+  sink.Add(std::span<const CardRef>(&unreadable, 1), std::string_view());
+}
+
 class ListSink final : public CardSink {
  public:
   explicit ListSink(CardList& cards) : cards_(cards) {}
@@ -144,25 +150,21 @@ void IndexCardFile(const std::string& path, NameRef file, std::string& buffer, C
 }
 
 void IndexOpenCardFile(fs::File* handle, NameRef file, std::string& buffer, CardSink& sink) {
-  const CardRef unreadable{0, kUnreadableCard, file};
   if (handle && fs::FileSize(handle) == 0) return;
   std::size_t added = 0;
   if (!handle || !ScanFile(handle, file, buffer, sink, added)) {
     // The cards of the windows read before the failure go with it.
     if (added > 0) sink.Withdraw(added);
-    sink.Add(std::span<const CardRef>(&unreadable, 1), std::string_view());
+    AddUnreadable(sink, file);
   } else if (added == 0) {
-    sink.Add(std::span<const CardRef>(&unreadable, 1), std::string_view());  // bytes, but not a single card
+    AddUnreadable(sink, file);  // bytes, but not a single card
   }
 }
 
 void IndexWholeFile(std::string_view bytes, NameRef file, CardSink& sink) {
   if (bytes.empty()) return;
   std::vector<CardRef> found;
-  if (AddCards(bytes, 0, true, file, found, sink) == 0) {
-    const CardRef unreadable{0, kUnreadableCard, file};
-    sink.Add(std::span<const CardRef>(&unreadable, 1), std::string_view());  // bytes, but not a single card
-  }
+  if (AddCards(bytes, 0, true, file, found, sink) == 0) AddUnreadable(sink, file);  // bytes, but not a single card
 }
 
 void IndexCardFile(const std::string& path, NameRef file, CardList& cards, std::string& buffer) {
