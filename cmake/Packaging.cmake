@@ -63,8 +63,9 @@ if(WIN32)
 else()
   set(CPACK_GENERATOR DEB)
 endif()
-# The zip holds one folder, contact-export-VERSION-win64, with the three files.
-set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+# The three files lie at the top of the zip: Explorer's "Extract All" puts
+# them in a folder named after the zip, with no second folder inside.
+set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "The contact-export authors")
