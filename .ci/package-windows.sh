@@ -12,7 +12,7 @@ root=$(pwd)
 build="$root/build-win"
 
 export DEBIAN_FRONTEND=noninteractive
-packages=(g++-mingw-w64-x86-64-posix wine wine64 cmake make zip unzip)
+packages=(g++-mingw-w64-x86-64-posix wine wine64 googletest cmake make unzip)
 apt-get install -y -qq --no-install-recommends "${packages[@]}" >/dev/null ||
   { apt-get update -qq && apt-get install -y -qq --no-install-recommends "${packages[@]}" >/dev/null; }
 
