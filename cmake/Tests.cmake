@@ -1,7 +1,9 @@
 # One test binary for all unit tests (tests/ mirrors src/), plus tests that run
 # the built program as a process.
 if(WIN32 AND CMAKE_CROSSCOMPILING)
-  # GoogleTest is built from source for the target.
+  # GoogleTest is built from source for the target; it is not part of what
+  # `cmake --install` and the zip deliver.
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
   add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
   set(GTEST_TARGETS GTest::gtest GTest::gtest_main)
   if(NOT TARGET GTest::gtest)
