@@ -45,18 +45,20 @@ class DirectoryStore final : public StoreSource {
   std::unique_ptr<FolderSource> OpenTopFolder() override {
     RequireWorking();
     if (shape_ == StoreShape::kVcfFile) return OpenVcfFileFolder(path_, name_);
-    return OpenDirectoryFolder(directory_, name_, {fs::StatDirectory(directory_.get()).identity}, listed_);
+    const fs::Identity identity = directory_ ? fs::StatDirectory(directory_.get()).identity : fs::StatPath(path_).identity;
+    return OpenDirectoryFolder(directory_, name_, {identity}, listed_);
   }
 
   std::unique_ptr<FolderSource> OpenDefaultContactsFolder() override {
     std::unique_ptr<FolderSource> top = OpenTopFolder();
     if (shape_ != StoreShape::kStoreDirectory) return top;
-    // A top folder that cannot be listed hides where the contacts are: the
-    // store fails as one whose directory cannot be opened does.
+    // A top folder that cannot be listed hides which of its folders holds the
+    // contacts: it stands for the contacts folder, and fails the export where
+    // it is first read, as any folder that cannot be read does.
     try {
       top->SubfolderCount();
     } catch (const om::ObjectModelError&) {
-      throw om::ObjectModelError(om::kMapiFailOneProvider);
+      return top;
     }
     if (auto folder = FindSubfolder(*top, IsContactsName)) return folder;
     if (auto folder = FindSubfolder(*top, [](const std::u16string& name) { return name == u"連絡先"; })) {
@@ -69,11 +71,15 @@ class DirectoryStore final : public StoreSource {
   // A store whose directory cannot be opened (a dangling link, a file in
   // place of the directory, an I/O error) is a failing provider. Decided
   // once, when the store is first used; the directory is then held open for
-  // its top folders.
+  // its top folders. One that could not be opened only for want of a free
+  // descriptor is no failing store: its top folder fails when read.
   void RequireWorking() {
     if (!working_) {
-      if (shape_ != StoreShape::kVcfFile) directory_.reset(fs::OpenDirectory(path_), fs::DirectoryCloser());
-      working_ = shape_ == StoreShape::kVcfFile || directory_ != nullptr;
+      bool outOfDescriptors = false;
+      if (shape_ != StoreShape::kVcfFile) {
+        directory_.reset(fs::OpenDirectory(path_, &outOfDescriptors), fs::DirectoryCloser());
+      }
+      working_ = shape_ == StoreShape::kVcfFile || directory_ != nullptr || outOfDescriptors;
     }
     if (!*working_) throw om::ObjectModelError(om::kMapiFailOneProvider);
   }

@@ -68,8 +68,10 @@ void CloseFile(File* file);
 // name within it, so that no path grows with the depth of a folder tree and
 // a tree deeper than the system's longest path is read like any other.
 struct Directory;  // opaque, one per platform
-// Nothing when `path` cannot be opened as a directory.
-Directory* OpenDirectory(const std::string& path);
+// Nothing when `path` cannot be opened as a directory; `outOfDescriptors`,
+// when given, then tells whether only the lack of a free descriptor stood in
+// the way.
+Directory* OpenDirectory(const std::string& path, bool* outOfDescriptors = nullptr);
 // The directory (or link to one) `name` within `parent`; nothing when it
 // cannot be opened (no permission, no descriptor left, not a directory).
 Directory* OpenDirectoryIn(Directory* parent, const std::string& name);

@@ -150,8 +150,9 @@ File* FileOf(int descriptor) {
 
 File* OpenFile(const std::string& path) { return FileOf(open(path.c_str(), kOpenFlags)); }
 
-Directory* OpenDirectory(const std::string& path) {
+Directory* OpenDirectory(const std::string& path, bool* outOfDescriptors) {
   const int descriptor = OpenDirectoryAt(AT_FDCWD, path.c_str());
+  if (outOfDescriptors) *outOfDescriptors = descriptor < 0 && (errno == EMFILE || errno == ENFILE);
   return descriptor < 0 ? nullptr : new Directory{descriptor};
 }
 

@@ -140,7 +140,8 @@ struct Directory {
   std::string path;
 };
 
-Directory* OpenDirectory(const std::string& path) {
+Directory* OpenDirectory(const std::string& path, bool* outOfDescriptors) {
+  if (outOfDescriptors) *outOfDescriptors = false;  // nothing is held open
   return ProbeDirectory(path) ? new Directory{path} : nullptr;
 }
 

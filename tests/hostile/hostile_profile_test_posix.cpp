@@ -197,7 +197,8 @@ TEST_F(HostileProfileTest, FoldersBeyondThePathLengthLimit) {
 }
 
 // Too few file descriptors for a tree of 30 levels, a contact in each (the
-// tightest limit leaves none for the first listing): the export fails where
+// tightest limits leave none for the profile's directory or for its first
+// listing): the export fails where
 // it runs out, the file holding whole records only, never passing the
 // folders it could not open off as empty.
 TEST_F(HostileProfileTest, NoFileDescriptorsLeft) {
@@ -208,7 +209,7 @@ TEST_F(HostileProfileTest, NoFileDescriptorsLeft) {
     records.push_back(ContactRecord("Level", std::to_string(level)));
   }
   hostile::MakeNestedFolders(profile_, 30, "d", cards);
-  for (const std::uint64_t limit : {7, 12, 20}) {
+  for (const std::uint64_t limit : {6, 7, 12, 20}) {
     SCOPED_TRACE(limit);
     hostile::RunOptions options;
     options.openFileLimit = limit;
