@@ -38,7 +38,7 @@ class CardDecoder::Reader {
     if (ref.length == kUnreadableCard) return false;
     if (wholeFile != nullptr) return vcard::ReadCardInto(*wholeFile, {ref.offset, ref.length}, card);
     if (!openFile_ || openName_ != ref.file) {
-      openFile_.reset(fs::OpenFile(files_->FilePath(ref.file)));
+      openFile_.reset(files_->Open(ref.file));
       openName_ = ref.file;
       openHead_.reset();
       ahead_.clear();
@@ -120,9 +120,9 @@ struct AheadFile {
   std::shared_ptr<const std::string> bytes;
 };
 
-// Opens `file` by its name within `directory` when that is open, else by its path.
+// Opens `file` by its name within `directory` when that is open, else as its folder does.
 fs::File* OpenFolderFile(const FolderFiles& files, fs::Directory* directory, NameRef file) {
-  return directory ? fs::OpenFileIn(directory, files.FileName(file)) : fs::OpenFile(files.FilePath(file));
+  return directory ? fs::OpenFileIn(directory, files.FileName(file)) : files.Open(file);
 }
 
 AheadFile ReadAhead(const FolderFiles& files, fs::Directory* directory, NameRef file) {

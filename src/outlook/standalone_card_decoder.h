@@ -43,6 +43,9 @@ class FolderFiles {
   virtual std::string FilePath(NameRef file) const = 0;
   // The name of `file` within the folder's directory.
   virtual std::string FileName(NameRef file) const = 0;
+  // Opens `file` for reading (by its path unless the folder knows better);
+  // nothing when it cannot be opened.
+  virtual fs::File* Open(NameRef file) const { return fs::OpenFile(FilePath(file)); }
 };
 
 // Cards decoded (or being decoded) ahead of the fetches, at most. The

@@ -1,8 +1,12 @@
-// A folder of a directory store: lists its directory once, and indexes the
-// cards of its .vcf files when its items are first asked for; the cards are
-// decoded by a CardDecoder (standalone_card_decoder.h).
+// A folder of a directory store: holds its directory open while it lives,
+// lists it once, and indexes the cards of its .vcf files when its items are
+// first asked for; the cards are decoded by a CardDecoder
+// (standalone_card_decoder.h). Its subfolders are opened within its
+// directory, so no path grows with the depth of the tree.
 #include <algorithm>
+#include <set>
 
+#include "outlook/error_numbers.h"
 #include "outlook/standalone_card_decoder.h"
 #include "outlook/standalone_directory.h"
 
@@ -15,26 +19,40 @@ struct Subfolder {
 };
 
 // Where the folder's files are, for the decoding thread, which may still
-// hold it for a moment after the folder has gone.
+// hold it for a moment after the folder has gone: a directory folder's files
+// are opened by name within its directory, held open meanwhile, and a .vcf
+// file folder's one file by its path.
 class FileLocations final : public FolderFiles {
  public:
-  FileLocations(std::string path, bool singleFile, std::shared_ptr<const NamePool> names)
-      : path_(std::move(path)), singleFile_(singleFile), names_(std::move(names)) {}
-  std::string FilePath(NameRef file) const override {
-    return singleFile_ ? path_ : fs::JoinPath(path_, FileName(file));
-  }
+  FileLocations(std::shared_ptr<fs::Directory> directory, std::string singleFile,
+                std::shared_ptr<const NamePool> names)
+      : directory_(std::move(directory)), singleFile_(std::move(singleFile)), names_(std::move(names)) {}
+  std::string FilePath(NameRef) const override { return singleFile_; }
   std::string FileName(NameRef file) const override { return std::string(GetName(*names_, file)); }
+  fs::File* Open(NameRef file) const override {
+    return directory_ ? fs::OpenFileIn(directory_.get(), FileName(file)) : fs::OpenFile(singleFile_);
+  }
 
  private:
-  std::string path_;
-  bool singleFile_;
+  std::shared_ptr<fs::Directory> directory_;
+  std::string singleFile_;
   std::shared_ptr<const NamePool> names_;  // complete: the folder is listed
 };
 
+[[noreturn]] void FailListing() { throw om::ObjectModelError(om::kMapiCallFailed); }
+
 class DirectoryFolder final : public FolderSource {
  public:
-  DirectoryFolder(std::string path, std::string name, std::vector<fs::Identity> lineage, bool singleFile)
-      : path_(std::move(path)), name_(std::move(name)), lineage_(std::move(lineage)), singleFile_(singleFile) {}
+  // A folder of a directory (which may have failed to open).
+  DirectoryFolder(std::shared_ptr<fs::Directory> directory, std::string name, std::vector<fs::Identity> lineage,
+                  std::shared_ptr<ListedDirectories> listedDirectories)
+      : directory_(std::move(directory)),
+        name_(std::move(name)),
+        lineage_(std::move(lineage)),
+        listedDirectories_(std::move(listedDirectories)) {}
+  // A folder of one .vcf file.
+  DirectoryFolder(std::string path, std::string name, fs::Identity identity)
+      : singleFile_(std::move(path)), name_(std::move(name)), lineage_{identity} {}
 
   std::u16string Name() override { return TextFromUtf8(name_); }
 
@@ -64,22 +82,27 @@ class DirectoryFolder final : public FolderSource {
     std::string name(GetName(*names_, subfolder.name));
     std::vector<fs::Identity> lineage = lineage_;
     lineage.push_back(subfolder.identity);
-    return OpenDirectoryFolder(fs::JoinPath(path_, name), name, std::move(lineage));
+    std::shared_ptr<fs::Directory> directory(fs::OpenDirectoryIn(directory_.get(), name), fs::DirectoryCloser());
+    return OpenDirectoryFolder(std::move(directory), std::move(name), std::move(lineage), listedDirectories_);
   }
 
  private:
   bool IsLineage(const fs::Identity& identity) const {
     return std::find(lineage_.begin(), lineage_.end(), identity) != lineage_.end();
   }
-  void AddEntry(std::string_view name, fs::EntryType type);
+  bool AddEntry(std::string_view name, fs::EntryType type);
+  bool ListDirectory();
+  void LeaveOutWalkedElsewhere();
   void List();
   void Index();
 
-  std::string path_;
+  std::shared_ptr<fs::Directory> directory_;  // nothing for a .vcf file folder
+  std::string singleFile_;                    // the path of a .vcf file folder's file
   std::string name_;
   std::vector<fs::Identity> lineage_;
-  bool singleFile_;
+  std::shared_ptr<ListedDirectories> listedDirectories_;
   bool listed_ = false;
+  bool unreadable_ = false;
   bool indexed_ = false;
   std::shared_ptr<NamePool> names_ = std::make_shared<NamePool>();
   std::deque<NameRef> files_;  // the .vcf files until they are indexed
@@ -96,66 +119,106 @@ void SortByName(T& entries, const NamePool& names, Key key) {
 
 // Entries whose names start with "." are neither items nor folders: they are
 // hidden by convention, and hold what other programs keep beside the
-// contacts (AppleDouble "._x.vcf" files, sync state, editor backups).
-void DirectoryFolder::AddEntry(std::string_view name, fs::EntryType type) {
-  if (name.starts_with('.')) return;
+// contacts (AppleDouble "._x.vcf" files, sync state, editor backups). False
+// when the entry could not be examined: whether it is a folder is not known.
+bool DirectoryFolder::AddEntry(std::string_view name, fs::EntryType type) {
+  if (name.starts_with('.')) return true;
   const bool vcf = EndsWithNoCase(name, ".vcf");
   if (type == fs::EntryType::kRegular) {
     if (vcf) files_.push_back(AddName(*names_, name));
-    return;
+    return true;
   }
   if (type == fs::EntryType::kDirectory || type == fs::EntryType::kSymlink) {
-    const fs::Status status = fs::StatPath(fs::JoinPath(path_, std::string(name)));
+    const fs::Status status = fs::StatIn(directory_.get(), std::string(name));
+    if (status.failed) return false;
     if (status.directory) {
       if (!IsLineage(status.identity)) subfolders_.push_back({AddName(*names_, name), status.identity});
-      return;
+      return true;
     }
   }
   // A FIFO, device or dangling link named x.vcf is an item that cannot be read.
   if (vcf) files_.push_back(AddName(*names_, name));
+  return true;
 }
 
+// Lists the directory into files_ and subfolders_; false when it cannot be
+// listed to its end or one of its entries cannot be examined.
+bool DirectoryFolder::ListDirectory() {
+  if (!directory_) return false;
+  const fs::Identity parent = lineage_.size() > 1 ? lineage_[lineage_.size() - 2] : fs::Identity{};
+  const auto [walked, first] = listedDirectories_->parents.try_emplace(lineage_.back(), parent);
+  // Listed before from another directory, so its contacts are exported
+  // there: along this path it holds nothing. (Listed from the same directory
+  // it is the same folder opened again.)
+  if (!first && walked->second != parent) return true;
+  bool examined = true;
+  const bool complete = fs::ForEachEntry(directory_.get(), [&](std::string_view name, fs::EntryType type) {
+    if (examined) examined = AddEntry(name, type);
+  });
+  return complete && examined;
+}
+
+// Of the subfolders that lead to one directory, only the first (in byte
+// order of their names) is listed, and none when it was listed before from
+// another directory.
+void DirectoryFolder::LeaveOutWalkedElsewhere() {
+  const fs::Identity self = lineage_.back();
+  const auto& parents = listedDirectories_->parents;
+  std::set<fs::Identity> seen;
+  std::erase_if(subfolders_, [&](const Subfolder& subfolder) {
+    if (!seen.insert(subfolder.identity).second) return true;
+    const auto walked = parents.find(subfolder.identity);
+    return walked != parents.end() && walked->second != self;
+  });
+}
+
+// A folder that cannot be read fails, and goes on failing, rather than
+// passing for an empty folder: the export would otherwise end as complete
+// without its contacts.
 void DirectoryFolder::List() {
-  if (listed_) return;
+  if (listed_) {
+    if (unreadable_) FailListing();
+    return;
+  }
   listed_ = true;
-  if (singleFile_) {
+  if (!singleFile_.empty()) {
     files_.push_back(AddName(*names_, name_));
     return;
   }
-  const bool complete = fs::ForEachEntry(
-      path_, [this](std::string_view name, fs::EntryType type) { AddEntry(name, type); });
-  if (!complete) {
-    // A directory that cannot be read to its end is an empty folder: the
-    // export goes on with the folders after it instead of stopping.
+  if (!ListDirectory()) {
+    unreadable_ = true;
     files_.clear();
     subfolders_.clear();
     names_->blocks.clear();
+    FailListing();
   }
   SortByName(files_, *names_, [](NameRef ref) { return ref; });
   SortByName(subfolders_, *names_, [](const Subfolder& s) { return s.name; });
+  LeaveOutWalkedElsewhere();
 }
 
 void DirectoryFolder::Index() {
   if (indexed_) return;
   List();
   indexed_ = true;
-  decoder_ = std::make_unique<CardDecoder>(std::make_shared<const FileLocations>(path_, singleFile_, names_));
+  decoder_ = std::make_unique<CardDecoder>(std::make_shared<const FileLocations>(directory_, singleFile_, names_));
   // The files are opened by name within their directory, held open meanwhile.
-  std::shared_ptr<fs::Directory> directory(singleFile_ ? nullptr : fs::OpenDirectory(path_), fs::DirectoryCloser());
-  decoder_->IndexFiles(std::vector<NameRef>(files_.begin(), files_.end()), std::move(directory));
+  decoder_->IndexFiles(std::vector<NameRef>(files_.begin(), files_.end()), directory_);
   files_ = {};
 }
 
 }  // namespace
 
-std::unique_ptr<FolderSource> OpenDirectoryFolder(std::string path, std::string name,
-                                                  std::vector<fs::Identity> lineage) {
-  return std::make_unique<DirectoryFolder>(std::move(path), std::move(name), std::move(lineage), false);
+std::unique_ptr<FolderSource> OpenDirectoryFolder(std::shared_ptr<fs::Directory> directory, std::string name,
+                                                  std::vector<fs::Identity> lineage,
+                                                  std::shared_ptr<ListedDirectories> listed) {
+  return std::make_unique<DirectoryFolder>(std::move(directory), std::move(name), std::move(lineage),
+                                           std::move(listed));
 }
 
 std::unique_ptr<FolderSource> OpenVcfFileFolder(std::string path, std::string name) {
-  std::vector<fs::Identity> lineage{fs::StatPath(path).identity};
-  return std::make_unique<DirectoryFolder>(std::move(path), std::move(name), std::move(lineage), true);
+  const fs::Identity identity = fs::StatPath(path).identity;
+  return std::make_unique<DirectoryFolder>(std::move(path), std::move(name), identity);
 }
 
 }  // namespace standalone

@@ -24,23 +24,23 @@ enum class EntryType { kDirectory, kSymlink, kRegular, kOther };
 using EntryVisitor = std::function<void(std::string_view name, EntryType type)>;
 bool ForEachEntry(const std::string& path, const EntryVisitor& visit);
 
-// True when `path` resolves to a directory that can be opened for reading.
-bool ProbeDirectory(const std::string& path);
-
 // Where a directory lives: equal identities are the same directory however
 // it was reached (through links, junctions or mount points).
 struct Identity {
   std::uint64_t device = 0;
   std::uint64_t inode = 0;
-  friend bool operator==(const Identity&, const Identity&) = default;
+  friend auto operator<=>(const Identity&, const Identity&) = default;
 };
 
 // What `path` resolves to after following symbolic links. A path that does
-// not resolve (a dangling link, an I/O error) has exists == false.
+// not resolve (a dangling link, a name gone meanwhile) has exists == false;
+// one that could not be examined at all (no search permission, an I/O error)
+// has `failed` as well: whether something is there is not known.
 struct Status {
   bool exists = false;
   bool directory = false;
   Identity identity;
+  bool failed = false;
 };
 Status StatPath(const std::string& path);
 
@@ -64,11 +64,25 @@ bool ReadAt(File* file, std::uint64_t offset, std::size_t length, char* out);
 
 void CloseFile(File* file);
 
-// A directory held open while its files are opened one after the other, so
-// that each open looks up one name instead of the whole path.
+// A directory held open: its entries are listed, examined and opened by
+// name within it, so that no path grows with the depth of a folder tree and
+// a tree deeper than the system's longest path is read like any other.
 struct Directory;  // opaque, one per platform
-// Nothing when `path` cannot be opened as a directory.
-Directory* OpenDirectory(const std::string& path);
+// Nothing when `path` cannot be opened as a directory; `outOfDescriptors`,
+// when given, then tells whether only the lack of a free descriptor stood in
+// the way.
+Directory* OpenDirectory(const std::string& path, bool* outOfDescriptors = nullptr);
+// The directory (or link to one) `name` within `parent`; nothing when it
+// cannot be opened (no permission, no descriptor left, not a directory).
+Directory* OpenDirectoryIn(Directory* parent, const std::string& name);
+// ForEachEntry of an open directory, from its first entry. Also false when
+// its entries cannot be looked up (no search permission), or the type of one
+// cannot be told.
+bool ForEachEntry(Directory* directory, const EntryVisitor& visit);
+// StatPath of the entry `name` of `directory`.
+Status StatIn(Directory* directory, const std::string& name);
+// StatPath of the directory itself.
+Status StatDirectory(Directory* directory);
 // OpenFile of the entry `name` of `directory`.
 File* OpenFileIn(Directory* directory, const std::string& name);
 void CloseDirectory(Directory* directory);

@@ -1,9 +1,11 @@
 // File-system services of the stand-alone store on POSIX systems.
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 
@@ -31,61 +33,100 @@ EntryType TypeFromMode(mode_t mode) {
 }
 
 // The entry's type from readdir when the file system gives it, else from
-// lstat (some file systems report DT_UNKNOWN for everything).
-EntryType TypeOf(int directory, const dirent& entry) {
+// lstat (some file systems report DT_UNKNOWN for everything). False when it
+// cannot be told, errno saying why.
+bool TypeOf(int directory, const dirent& entry, EntryType& type) {
   switch (entry.d_type) {
-    case DT_DIR: return EntryType::kDirectory;
-    case DT_LNK: return EntryType::kSymlink;
-    case DT_REG: return EntryType::kRegular;
+    case DT_DIR: type = EntryType::kDirectory; return true;
+    case DT_LNK: type = EntryType::kSymlink; return true;
+    case DT_REG: type = EntryType::kRegular; return true;
     case DT_UNKNOWN: break;
-    default: return EntryType::kOther;
+    default: type = EntryType::kOther; return true;
   }
   struct stat info {};
-  if (fstatat(directory, entry.d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) return EntryType::kOther;
-  return TypeFromMode(info.st_mode);
+  if (fstatat(directory, entry.d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) return false;
+  type = TypeFromMode(info.st_mode);
+  return true;
 }
 
 bool IsDotOrDotDot(const char* name) {
   return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
 
-}  // namespace
-
-bool ForEachEntry(const std::string& path, const EntryVisitor& visit) {
-  int descriptor = open(path.c_str(), kOpenFlags | O_DIRECTORY);
-  if (descriptor < 0) return false;
-  DIR* directory = fdopendir(descriptor);
-  if (directory == nullptr) {
-    close(descriptor);
-    return false;
-  }
+// Lists `stream` and closes it. An entry gone between readdir and lstat is
+// left out, as if it had gone before.
+bool ListStream(DIR* stream, const EntryVisitor& visit) {
   bool failed = false;
   for (;;) {
     errno = 0;
-    const dirent* entry = readdir(directory);
+    const dirent* entry = readdir(stream);
     if (entry == nullptr) {
       failed = errno != 0;
       break;
     }
     if (IsDotOrDotDot(entry->d_name)) continue;
-    visit(entry->d_name, TypeOf(dirfd(directory), *entry));
+    EntryType type = EntryType::kOther;
+    if (!TypeOf(dirfd(stream), *entry, type)) {
+      if (errno == ENOENT) continue;
+      failed = true;
+      break;
+    }
+    visit(entry->d_name, type);
   }
-  closedir(directory);
+  closedir(stream);
   return !failed;
 }
 
-bool ProbeDirectory(const std::string& path) {
-  int descriptor = open(path.c_str(), kOpenFlags | O_DIRECTORY);
+// What a stat that followed links found. A link that leads nowhere (to
+// nothing, through a file, round in a loop, or to a name too long) does not
+// exist; any other failure means the entry could not be examined.
+Status StatusOf(int result, const struct stat& info) {
+  if (result != 0) {
+    const bool nowhere = errno == ENOENT || errno == ENOTDIR || errno == ELOOP || errno == ENAMETOOLONG;
+    return {false, false, {}, !nowhere};
+  }
+  return {true, S_ISDIR(info.st_mode),
+          {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)}};
+}
+
+// Each folder being read holds its directory open, so a walk as deep as an
+// export goes needs over a thousand descriptors, about the usual soft limit:
+// the soft limit is raised towards the hard one, once, before the first
+// directory is opened. Where the hard limit is lower, a folder that finds no
+// descriptor left cannot be read, and the export says so.
+constexpr rlim_t kWantedDescriptors = 65536;
+
+void RaiseDescriptorLimit() {
+  rlimit limit{};
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return;
+  const rlim_t wanted = std::min(limit.rlim_max, kWantedDescriptors);
+  if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur >= wanted) return;
+  limit.rlim_cur = wanted;
+  setrlimit(RLIMIT_NOFILE, &limit);
+}
+
+int OpenDirectoryAt(int at, const char* name) {
+  [[maybe_unused]] static const bool raised = (RaiseDescriptorLimit(), true);
+  return openat(at, name, kOpenFlags | O_DIRECTORY);
+}
+
+}  // namespace
+
+bool ForEachEntry(const std::string& path, const EntryVisitor& visit) {
+  const int descriptor = open(path.c_str(), kOpenFlags | O_DIRECTORY);
   if (descriptor < 0) return false;
-  close(descriptor);
-  return true;
+  DIR* stream = fdopendir(descriptor);
+  if (stream == nullptr) {
+    close(descriptor);
+    return false;
+  }
+  return ListStream(stream, visit);
 }
 
 Status StatPath(const std::string& path) {
   struct stat info {};
-  if (stat(path.c_str(), &info) != 0) return {};
-  return {true, S_ISDIR(info.st_mode),
-          {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)}};
+  const int result = stat(path.c_str(), &info);
+  return StatusOf(result, info);
 }
 
 struct Directory {
@@ -109,9 +150,44 @@ File* FileOf(int descriptor) {
 
 File* OpenFile(const std::string& path) { return FileOf(open(path.c_str(), kOpenFlags)); }
 
-Directory* OpenDirectory(const std::string& path) {
-  const int descriptor = open(path.c_str(), kOpenFlags | O_DIRECTORY);
+Directory* OpenDirectory(const std::string& path, bool* outOfDescriptors) {
+  const int descriptor = OpenDirectoryAt(AT_FDCWD, path.c_str());
+  if (outOfDescriptors) *outOfDescriptors = descriptor < 0 && (errno == EMFILE || errno == ENFILE);
   return descriptor < 0 ? nullptr : new Directory{descriptor};
+}
+
+Directory* OpenDirectoryIn(Directory* parent, const std::string& name) {
+  const int descriptor = OpenDirectoryAt(parent->descriptor, name.c_str());
+  return descriptor < 0 ? nullptr : new Directory{descriptor};
+}
+
+bool ForEachEntry(Directory* directory, const EntryVisitor& visit) {
+  // A directory that can be listed but not searched (read permission
+  // without execute) has entries that can be neither examined nor opened.
+  if (faccessat(directory->descriptor, ".", X_OK, AT_EACCESS) != 0) return false;
+  // The stream reads a copy of the descriptor, which it closes; the
+  // directory itself stays open for its entries to be opened.
+  const int copy = fcntl(directory->descriptor, F_DUPFD_CLOEXEC, 0);
+  if (copy < 0) return false;
+  DIR* stream = fdopendir(copy);
+  if (stream == nullptr) {
+    close(copy);
+    return false;
+  }
+  rewinddir(stream);  // the copy shares its position with the directory
+  return ListStream(stream, visit);
+}
+
+Status StatIn(Directory* directory, const std::string& name) {
+  struct stat info {};
+  const int result = fstatat(directory->descriptor, name.c_str(), &info, 0);
+  return StatusOf(result, info);
+}
+
+Status StatDirectory(Directory* directory) {
+  struct stat info {};
+  const int result = fstat(directory->descriptor, &info);
+  return StatusOf(result, info);
 }
 
 File* OpenFileIn(Directory* directory, const std::string& name) {

@@ -71,6 +71,9 @@ bool ForEachEntry(const std::string& path, const EntryVisitor& visit) {
   return complete;
 }
 
+namespace {
+
+// True when `path` resolves to a directory that can be opened for reading.
 bool ProbeDirectory(const std::string& path) {
   if (!StatPath(path).directory) return false;
   WIN32_FIND_DATAW data;
@@ -80,6 +83,8 @@ bool ProbeDirectory(const std::string& path) {
   FindClose(find);
   return true;
 }
+
+}  // namespace
 
 Status StatPath(const std::string& path) {
   HANDLE handle = OpenForAttributes(path);
@@ -129,12 +134,26 @@ void CloseFile(File* file) {
   delete file;
 }
 
-// Windows opens by whole path in any case; the directory is only its path.
+// Windows opens by whole path in any case; the directory is only its path
+// (so the depth of a tree here is bound by the longest path Windows takes).
 struct Directory {
   std::string path;
 };
 
-Directory* OpenDirectory(const std::string& path) { return new Directory{path}; }
+Directory* OpenDirectory(const std::string& path, bool* outOfDescriptors) {
+  if (outOfDescriptors) *outOfDescriptors = false;  // nothing is held open
+  return ProbeDirectory(path) ? new Directory{path} : nullptr;
+}
+
+Directory* OpenDirectoryIn(Directory* parent, const std::string& name) {
+  return OpenDirectory(JoinPath(parent->path, name));
+}
+
+bool ForEachEntry(Directory* directory, const EntryVisitor& visit) { return ForEachEntry(directory->path, visit); }
+
+Status StatIn(Directory* directory, const std::string& name) { return StatPath(JoinPath(directory->path, name)); }
+
+Status StatDirectory(Directory* directory) { return StatPath(directory->path); }
 
 File* OpenFileIn(Directory* directory, const std::string& name) {
   return OpenFile(JoinPath(directory->path, name));

@@ -84,21 +84,24 @@ StoreList OpenProfile(const std::string& path) {
   const fs::Status status = fs::StatPath(path);
   if (!status.exists) FailProfile();
   const std::string name = fs::BaseName(path);
+  // One record of listed directories for all the stores: a link from one
+  // store into another does not export a folder twice.
+  const auto listed = std::make_shared<ListedDirectories>();
   if (!status.directory) {
     // A profile that is one .pst or .ost file is the store of that file.
     if (IsDataFileName(path)) return {OpenDataFileStore(path)};
     if (!EndsWithNoCase(path, ".vcf")) FailProfile();
-    return {OpenDirectoryStore(path, name, StoreShape::kVcfFile)};
+    return {OpenDirectoryStore(path, name, StoreShape::kVcfFile, listed)};
   }
   ProfileListing listing = ListProfile(path);
-  if (listing.holdsCards) return {OpenDirectoryStore(path, name, StoreShape::kContactsDirectory)};
+  if (listing.holdsCards) return {OpenDirectoryStore(path, name, StoreShape::kContactsDirectory, listed)};
   StoreList stores;
   for (const std::string& store : listing.stores) {
     const std::string storePath = fs::JoinPath(path, store);
     if (IsDataFileName(store)) {
       stores.push_back(OpenDataFileStore(storePath));
     } else {
-      stores.push_back(OpenDirectoryStore(storePath, store, StoreShape::kStoreDirectory));
+      stores.push_back(OpenDirectoryStore(storePath, store, StoreShape::kStoreDirectory, listed));
     }
   }
   return stores;

@@ -14,6 +14,7 @@
 #include <fstream>
 
 #include "hostile/hostile_support.h"
+#include "support/run_program.h"
 #include "support/test_files.h"
 
 namespace {
@@ -104,9 +105,8 @@ class HostileProfileTest : public testing::Test {
 
   // Runs the export over the profile and checks what every hostile run owes:
   // the exit code, the time bound, the memory bound and an untouched profile.
-  std::string Export(int expectedExit, double maxSeconds) {
+  std::string Export(int expectedExit, double maxSeconds, hostile::RunOptions options = {}) {
     const auto before = hostile::SnapshotTree(profile_);
-    hostile::RunOptions options;
     options.args = {out_.string()};
     options.profile = profile_.string();
     // Sanitized builds run several times slower.
@@ -139,6 +139,120 @@ TEST_F(HostileProfileTest, SymbolicLinkLoopsAreNotFollowedRound) {
   fs::create_directory_symlink("ringdir2", profile_ / "ringdir1");
   fs::create_directory_symlink("ringdir1", profile_ / "ringdir2");
   EXPECT_EQ(Export(0, 10), ContactRecord("Alpha", "Anna") + ContactRecord("Beta", "Ben"));
+}
+
+// Folders that cannot be read, as a user other than their owner: one that
+// cannot be opened, one that can be listed but not searched (its entries can
+// be neither examined nor opened), one that can be searched but not listed.
+// The export fails there, with the contacts before it, never passing it off
+// as an empty folder. (As root, the run is made as nobody, from a copy of
+// the program that nobody may execute.)
+TEST_F(HostileProfileTest, UnreadableFoldersFailTheExport) {
+  hostile::RunOptions options;
+  if (geteuid() == 0) {
+    if (access("/usr/bin/setpriv", X_OK) != 0) GTEST_SKIP() << "setpriv is not installed";
+    const fs::path bin = dir_ / "bin";
+    fs::create_directory(bin);
+    fs::copy_file(testprogram::ProgramPath(), bin / "contact-export");
+    const fs::path out = dir_ / "out";
+    fs::create_directory(out);
+    fs::permissions(out, fs::perms::all);
+    for (const fs::path& p : {dir_.path(), bin, bin / "contact-export"}) {
+      fs::permissions(p, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                             fs::perms::others_read | fs::perms::others_exec);
+    }
+    options.program = (bin / "contact-export").string();
+    options.asNobody = true;
+    out_ = out / "out.csv";
+  }
+  fs::create_directory(profile_ / "b");
+  testfiles::WriteBytes(profile_ / "b" / "b.vcf", ContactCard("Beta", "Ben"));
+  fs::create_directory(profile_ / "b" / "sub");
+  fs::create_directory(profile_ / "c");
+  testfiles::WriteBytes(profile_ / "c" / "c.vcf", ContactCard("Gamma", "Gil"));
+  // Shows that the run can read the profile at all.
+  EXPECT_EQ(Export(0, 10, options), ContactRecord("Alpha", "Anna") + ContactRecord("Beta", "Ben") +
+                                        ContactRecord("Gamma", "Gil"));
+  for (const fs::perms mode : {fs::perms::none, fs::perms::owner_read | fs::perms::group_read |
+                                                    fs::perms::others_read,
+                               fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec}) {
+    SCOPED_TRACE(static_cast<int>(mode));
+    fs::permissions(profile_ / "b", mode);
+    EXPECT_EQ(Export(56, 10, options), ContactRecord("Alpha", "Anna"));
+    fs::permissions(profile_ / "b", fs::perms::owner_all);
+  }
+}
+
+// A tree deeper than the longest path the system takes: twenty levels of
+// 250-byte names, a contact in each. Every one is exported.
+TEST_F(HostileProfileTest, FoldersBeyondThePathLengthLimit) {
+  std::vector<std::pair<int, std::string>> cards;
+  std::string expected = ContactRecord("Alpha", "Anna");
+  for (int level = 1; level <= 20; ++level) {
+    cards.emplace_back(level, ContactCard("Level", std::to_string(level)));
+    expected += ContactRecord("Level", std::to_string(level));
+  }
+  hostile::MakeNestedFolders(profile_, 20, std::string(250, 'n'), cards);
+  EXPECT_EQ(Export(0, 10), expected);
+}
+
+// Too few file descriptors for a tree of 30 levels, a contact in each (the
+// tightest limits leave none for the profile's directory or for its first
+// listing): the export fails where
+// it runs out, the file holding whole records only, never passing the
+// folders it could not open off as empty.
+TEST_F(HostileProfileTest, NoFileDescriptorsLeft) {
+  if (hostile::UnderSanitizer()) GTEST_SKIP() << "the sanitizers' own runtime needs more descriptors";
+  std::vector<std::pair<int, std::string>> cards;
+  std::vector<std::string> records = {ContactRecord("Alpha", "Anna")};
+  for (int level = 1; level <= 30; ++level) {
+    cards.emplace_back(level, ContactCard("Level", std::to_string(level)));
+    records.push_back(ContactRecord("Level", std::to_string(level)));
+  }
+  hostile::MakeNestedFolders(profile_, 30, "d", cards);
+  for (const std::uint64_t limit : {6, 7, 12, 20}) {
+    SCOPED_TRACE(limit);
+    hostile::RunOptions options;
+    options.openFileLimit = limit;
+    std::size_t whole = 0;
+    EXPECT_TRUE(hostile::IsPrefixOfRecords(Export(56, 10, options), records, &whole));
+    EXPECT_LT(whole, records.size());
+  }
+}
+
+// A folder reached along two paths is exported once, along the first: two
+// links to one folder in the same folder at each level (a lattice whose
+// paths double with each level), a link from inside the contacts folder to
+// a sibling of it (exported there, as it is not exported otherwise), and a
+// link to a folder that comes later in the walk.
+TEST_F(HostileProfileTest, FoldersReachedTwiceAreExportedOnce) {
+  for (int depth : {16, 40}) {
+    SCOPED_TRACE(depth);
+    hostile::RemoveTree(profile_);
+    fs::create_directory(profile_);
+    testfiles::WriteBytes(profile_ / "a.vcf", ContactCard("Alpha", "Anna"));
+    std::string expected = ContactRecord("Alpha", "Anna");
+    fs::path level = profile_;
+    for (int i = 1; i <= depth; ++i) {
+      fs::create_directory(level / "a");
+      fs::create_directory_symlink("a", level / "b");
+      level /= "a";
+      testfiles::WriteBytes(level / "c.vcf", ContactCard("Level", std::to_string(i)));
+      expected += ContactRecord("Level", std::to_string(i));
+    }
+    EXPECT_EQ(Export(0, 10), expected);
+  }
+  hostile::RemoveTree(profile_);
+  fs::create_directories(profile_ / "s" / "Archive");
+  fs::create_directories(profile_ / "s" / "Contacts" / "A");
+  fs::create_directories(profile_ / "s" / "Contacts" / "B");
+  testfiles::WriteBytes(profile_ / "s" / "Archive" / "x.vcf", ContactCard("Xray", "Xia"));
+  testfiles::WriteBytes(profile_ / "s" / "Contacts" / "c.vcf", ContactCard("Charlie", "Cy"));
+  testfiles::WriteBytes(profile_ / "s" / "Contacts" / "B" / "b.vcf", ContactCard("Beta", "Ben"));
+  fs::create_directory_symlink("../../Archive", profile_ / "s" / "Contacts" / "A" / "archive");
+  fs::create_directory_symlink("../B", profile_ / "s" / "Contacts" / "A" / "b");
+  EXPECT_EQ(Export(0, 10), ContactRecord("Charlie", "Cy") + ContactRecord("Xray", "Xia") +
+                               ContactRecord("Beta", "Ben"));
 }
 
 // Profiles of very many entries, built in memory where possible.

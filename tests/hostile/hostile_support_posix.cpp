@@ -96,6 +96,10 @@ std::string TestBinary() {
     const rlimit limit{*options.fileSizeLimit, *options.fileSizeLimit};
     if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);
   }
+  if (options.openFileLimit) {
+    const rlimit limit{*options.openFileLimit, *options.openFileLimit};
+    if (setrlimit(RLIMIT_NOFILE, &limit) != 0) _exit(126);
+  }
   execve(argv[0], argv.data(), envp.data());
   _exit(127);
 }

@@ -80,14 +80,15 @@ TEST_F(LinksTest, SubfoldersThatLeadBackToAnAncestorAreNotListed) {
 
 TEST_F(LinksTest, EntryIdsNameTheDirectory) {
   Dir("p/s/Contacts/a");
-  Link("a", "p/s/Contacts/b");
+  Link("a", "p/s/Contacts/b");  // a second way to the same folder: not listed
   const om::Handle folders = storetest::Member(DefaultFolder(OpenNamespace(Path("p"))), "Folders");
+  EXPECT_EQ(om::AsCount(om::Get(folders, "Count")), 1);
   const std::string a = storetest::Text(om::Get(storetest::At(folders, 1), "EntryID"));
   EXPECT_FALSE(a.empty());
-  EXPECT_EQ(storetest::Text(om::Get(storetest::At(folders, 2), "EntryID")), a);
   Dir("p/s/Contacts/c");
   const om::Handle again = storetest::Member(DefaultFolder(OpenNamespace(Path("p"))), "Folders");
-  EXPECT_NE(storetest::Text(om::Get(storetest::At(again, 3), "EntryID")), a);
+  EXPECT_EQ(storetest::Text(om::Get(storetest::At(again, 1), "EntryID")), a);
+  EXPECT_NE(storetest::Text(om::Get(storetest::At(again, 2), "EntryID")), a);
 }
 
 // Every entry under `root` (links not followed) with its bytes or link target
@@ -128,7 +129,9 @@ TEST_F(LinksTest, AFullWalkChangesNothingUnderTheProfile) {
   for (std::int64_t i = 1; i <= om::AsCount(om::Get(folders, "Count")); ++i) {
     ErrorOf([&] { walked += Tree(storetest::At(folders, i)) + ";"; });
   }
-  EXPECT_EQ(walked, "a[](Contacts[!,One,Two](Sub[Three],link[](Other[Four])));b[](Other[Four]);");
+  // Store b was walked through the link already: along its second path, as
+  // a top folder, it holds nothing.
+  EXPECT_EQ(walked, "a[](Contacts[!,One,Two](Sub[Three],link[](Other[Four])));b[];");
   EXPECT_EQ(Snapshot(dir_.path()), before);
 }
 
