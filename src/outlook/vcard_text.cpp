@@ -4,6 +4,9 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <mutex>
+#include <optional>
+#include <vector>
 
 #if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
 #include <emmintrin.h>
@@ -12,6 +15,7 @@
 
 #include "csv/codepage932.h"
 #include "csv/unicode_text.h"
+#include "outlook/vcard_charset.h"
 
 namespace vcard {
 namespace {
@@ -25,9 +29,9 @@ struct CharsetName {
   Charset charset;
 };
 
-// Windows-1252 is read as ISO-8859-1: the two differ only in 0x80-0x9F,
-// which is better than guessing UTF-8 or code page 932 for such bytes.
-constexpr std::array<CharsetName, 17> kCharsetNames{{
+// The charsets decoded here, fast and the same on every platform; any
+// other name is asked of the platform's converter.
+constexpr std::array<CharsetName, 16> kCharsetNames{{
     {"UTF-8", Charset::kUtf8},       {"UTF8", Charset::kUtf8},
     {"SHIFT_JIS", Charset::kCp932},  {"SHIFT-JIS", Charset::kCp932},
     {"SJIS", Charset::kCp932},       {"X-SJIS", Charset::kCp932},
@@ -35,7 +39,7 @@ constexpr std::array<CharsetName, 17> kCharsetNames{{
     {"WINDOWS-31J", Charset::kCp932}, {"MS_KANJI", Charset::kCp932},
     {"ISO-8859-1", Charset::kLatin1}, {"ISO_8859-1", Charset::kLatin1},
     {"ISO8859-1", Charset::kLatin1}, {"LATIN1", Charset::kLatin1},
-    {"WINDOWS-1252", Charset::kLatin1}, {"US-ASCII", Charset::kAscii},
+    {"US-ASCII", Charset::kAscii},
     {"ASCII", Charset::kAscii},
 }};
 
@@ -122,11 +126,88 @@ std::string Utf16ToUtf8(std::string_view bytes, bool big_endian) {
   return out;
 }
 
+namespace {
+
+// The names handed to the platform's converter. A name it reads gets a slot
+// (Charset::kPlatform + slot); names it does not read are remembered too,
+// so that it is asked once per name, and at most kMaxUnknown times in all:
+// a hostile file of a million made-up names costs no million questions.
+// Entries are added under the mutex and never changed afterwards, so a
+// thread that got a slot under the mutex reads the slot's name without it.
+constexpr std::size_t kMaxUnknown = 64;
+constexpr std::size_t kMaxNameLength = 40;
+
+struct PlatformCharsets {
+  std::mutex mutex;
+  std::array<std::string, platform_charset::kSlots> names;
+  std::size_t known = 0;
+  std::vector<std::string> unknown;
+};
+
+PlatformCharsets& Platform() {
+  static PlatformCharsets charsets;
+  return charsets;
+}
+
+// The name as the converter is asked for it, in upper case; nothing for a
+// name no charset has (too long, or with other bytes: a "//" suffix would
+// ask iconv for transliteration).
+std::optional<std::string> ConverterName(std::string_view name) {
+  if (name.empty() || name.size() > kMaxNameLength) return std::nullopt;
+  std::string upper;
+  for (char c : name) {
+    const char u = UpperAscii(c);
+    const bool allowed = (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || u == '-' || u == '_' || u == '.' ||
+                         u == ':' || u == '(' || u == ')' || u == '+';
+    if (!allowed) return std::nullopt;
+    upper.push_back(u);
+  }
+  return upper;
+}
+
+// Every line of a card is split and its parameters read as ASCII before
+// any charset applies: a charset that reads ASCII otherwise (UTF-16, UTF-7,
+// EBCDIC) cannot be the charset of a value's bytes and is not taken.
+bool ReadsAsciiAsAscii(std::size_t slot, const std::string& name) {
+  std::string ascii = "\t\r\n";
+  for (char c = ' '; c < 0x7F; ++c) ascii.push_back(c);
+  std::u16string decoded;
+  platform_charset::Append(slot, name, ascii, decoded);
+  return decoded == std::u16string(ascii.begin(), ascii.end());
+}
+
+Charset PlatformCharsetNamed(std::string_view name) {
+  const std::optional<std::string> upper = ConverterName(name);
+  if (!upper) return Charset::kAuto;
+  PlatformCharsets& p = Platform();
+  const std::lock_guard<std::mutex> lock(p.mutex);
+  for (std::size_t slot = 0; slot < p.known; ++slot) {
+    if (p.names[slot] == *upper) return static_cast<Charset>(static_cast<std::size_t>(Charset::kPlatform) + slot);
+  }
+  for (const std::string& unknown : p.unknown) {
+    if (unknown == *upper) return Charset::kAuto;
+  }
+  if (p.known == p.names.size() || p.unknown.size() == kMaxUnknown) return Charset::kAuto;
+  if (platform_charset::Knows(*upper) && ReadsAsciiAsAscii(p.known, *upper)) {
+    p.names[p.known] = *upper;
+    return static_cast<Charset>(static_cast<std::size_t>(Charset::kPlatform) + p.known++);
+  }
+  p.unknown.push_back(*upper);
+  return Charset::kAuto;
+}
+
+void AppendPlatformDecoded(std::string_view bytes, Charset charset, std::u16string& out) {
+  const std::size_t slot = static_cast<std::size_t>(charset) - static_cast<std::size_t>(Charset::kPlatform);
+  platform_charset::Append(slot, Platform().names[slot], bytes, out);
+}
+
+}  // namespace
+
 Charset CharsetFromName(std::string_view name) {
   for (const CharsetName& entry : kCharsetNames) {
     if (EqualsNoCase(entry.name, name)) return entry.charset;
   }
-  return Charset::kAuto;
+  return PlatformCharsetNamed(name);
 }
 
 namespace {
@@ -196,16 +277,18 @@ bool AppendUtf8(std::string_view bytes, bool strict, std::u16string& out) {
 
 }  // namespace
 
-void AppendDecoded(std::string_view bytes, Charset charset, std::u16string& out) {
-  // kAuto: UTF-8 when every sequence is valid, else the whole value is
-  // code page 932. ASCII text is the same in every charset.
+bool AppendDecoded(std::string_view bytes, Charset charset, std::u16string& out, Charset fallback) {
+  // kAuto: UTF-8 when every sequence is valid, else the whole value is in
+  // the fallback. ASCII text is the same in every charset taken.
+  bool fell_back = false;
   if (charset == Charset::kUtf8 || charset == Charset::kAuto) {
-    if (AppendUtf8(bytes, charset == Charset::kAuto, out)) return;
-    charset = Charset::kCp932;
+    if (AppendUtf8(bytes, charset == Charset::kAuto, out)) return false;
+    charset = IsEightBitCharset(fallback) ? fallback : Charset::kCp932;
+    fell_back = true;
   }
   if (IsAscii(bytes)) {
     out.append(bytes.begin(), bytes.end());
-    return;
+    return fell_back;
   }
   switch (charset) {
     case Charset::kCp932:
@@ -219,7 +302,11 @@ void AppendDecoded(std::string_view bytes, Charset charset, std::u16string& out)
     case Charset::kUtf8:
       for (char c : bytes) out.push_back(static_cast<unsigned char>(c) < 0x80 ? char16_t(c) : kReplacement);
       break;
+    default:
+      AppendPlatformDecoded(bytes, charset, out);
+      break;
   }
+  return fell_back;
 }
 
 void DecodeQuotedPrintable(std::string_view in, std::string& out) {
