@@ -308,13 +308,16 @@ void NoteDeclaredCharset(CardReading& r, const RawProperty& p) {
   });
 }
 
-// Appends the value's bytes to `f`; keeps them when they were read in code
-// page 932 only because the card had named no charset yet.
-void DecodeValue(CardReading& r, std::string_view bytes, Charset charset, Field& f) {
-  const bool fell_back = AppendDecoded(bytes, charset, f.value, r.declared);
-  if (!fell_back || r.declared != Charset::kAuto || r.undeclared_bytes.size() + bytes.size() > kMaxValueBytes) return;
+void KeepUndeclared(CardReading& r, std::string_view bytes) {
+  if (r.undeclared_bytes.size() + bytes.size() > kMaxValueBytes) return;
   r.undeclared.push_back({r.count - 1, r.undeclared_bytes.size(), bytes.size()});
   r.undeclared_bytes.append(bytes);
+}
+
+// Appends the value's bytes to `f`; keeps them when they were read in code
+// page 932 only because the card had named no charset yet.
+inline void DecodeValue(CardReading& r, std::string_view bytes, Charset charset, Field& f) {
+  if (AppendDecoded(bytes, charset, f.value, r.declared) && r.declared == Charset::kAuto) KeepUndeclared(r, bytes);
 }
 
 void RereadUndeclared(CardReading& r) {

@@ -4,9 +4,7 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
-#include <mutex>
 #include <optional>
-#include <vector>
 
 #if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
 #include <emmintrin.h>
@@ -126,88 +124,13 @@ std::string Utf16ToUtf8(std::string_view bytes, bool big_endian) {
   return out;
 }
 
-namespace {
-
-// The names handed to the platform's converter. A name it reads gets a slot
-// (Charset::kPlatform + slot); names it does not read are remembered too,
-// so that it is asked once per name, and at most kMaxUnknown times in all:
-// a hostile file of a million made-up names costs no million questions.
-// Entries are added under the mutex and never changed afterwards, so a
-// thread that got a slot under the mutex reads the slot's name without it.
-constexpr std::size_t kMaxUnknown = 64;
-constexpr std::size_t kMaxNameLength = 40;
-
-struct PlatformCharsets {
-  std::mutex mutex;
-  std::array<std::string, platform_charset::kSlots> names;
-  std::size_t known = 0;
-  std::vector<std::string> unknown;
-};
-
-PlatformCharsets& Platform() {
-  static PlatformCharsets charsets;
-  return charsets;
-}
-
-// The name as the converter is asked for it, in upper case; nothing for a
-// name no charset has (too long, or with other bytes: a "//" suffix would
-// ask iconv for transliteration).
-std::optional<std::string> ConverterName(std::string_view name) {
-  if (name.empty() || name.size() > kMaxNameLength) return std::nullopt;
-  std::string upper;
-  for (char c : name) {
-    const char u = UpperAscii(c);
-    const bool allowed = (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || u == '-' || u == '_' || u == '.' ||
-                         u == ':' || u == '(' || u == ')' || u == '+';
-    if (!allowed) return std::nullopt;
-    upper.push_back(u);
-  }
-  return upper;
-}
-
-// Every line of a card is split and its parameters read as ASCII before
-// any charset applies: a charset that reads ASCII otherwise (UTF-16, UTF-7,
-// EBCDIC) cannot be the charset of a value's bytes and is not taken.
-bool ReadsAsciiAsAscii(std::size_t slot, const std::string& name) {
-  std::string ascii = "\t\r\n";
-  for (char c = ' '; c < 0x7F; ++c) ascii.push_back(c);
-  std::u16string decoded;
-  platform_charset::Append(slot, name, ascii, decoded);
-  return decoded == std::u16string(ascii.begin(), ascii.end());
-}
-
-Charset PlatformCharsetNamed(std::string_view name) {
-  const std::optional<std::string> upper = ConverterName(name);
-  if (!upper) return Charset::kAuto;
-  PlatformCharsets& p = Platform();
-  const std::lock_guard<std::mutex> lock(p.mutex);
-  for (std::size_t slot = 0; slot < p.known; ++slot) {
-    if (p.names[slot] == *upper) return static_cast<Charset>(static_cast<std::size_t>(Charset::kPlatform) + slot);
-  }
-  for (const std::string& unknown : p.unknown) {
-    if (unknown == *upper) return Charset::kAuto;
-  }
-  if (p.known == p.names.size() || p.unknown.size() == kMaxUnknown) return Charset::kAuto;
-  if (platform_charset::Knows(*upper) && ReadsAsciiAsAscii(p.known, *upper)) {
-    p.names[p.known] = *upper;
-    return static_cast<Charset>(static_cast<std::size_t>(Charset::kPlatform) + p.known++);
-  }
-  p.unknown.push_back(*upper);
-  return Charset::kAuto;
-}
-
-void AppendPlatformDecoded(std::string_view bytes, Charset charset, std::u16string& out) {
-  const std::size_t slot = static_cast<std::size_t>(charset) - static_cast<std::size_t>(Charset::kPlatform);
-  platform_charset::Append(slot, Platform().names[slot], bytes, out);
-}
-
-}  // namespace
-
 Charset CharsetFromName(std::string_view name) {
   for (const CharsetName& entry : kCharsetNames) {
     if (EqualsNoCase(entry.name, name)) return entry.charset;
   }
-  return PlatformCharsetNamed(name);
+  const std::optional<std::size_t> slot = platform_charset::Find(name);
+  if (!slot) return Charset::kAuto;
+  return static_cast<Charset>(static_cast<std::size_t>(Charset::kPlatform) + *slot);
 }
 
 namespace {
@@ -303,7 +226,8 @@ bool AppendDecoded(std::string_view bytes, Charset charset, std::u16string& out,
       for (char c : bytes) out.push_back(static_cast<unsigned char>(c) < 0x80 ? char16_t(c) : kReplacement);
       break;
     default:
-      AppendPlatformDecoded(bytes, charset, out);
+      platform_charset::Decode(static_cast<std::size_t>(charset) - static_cast<std::size_t>(Charset::kPlatform), bytes,
+                               out);
       break;
   }
   return fell_back;

@@ -79,6 +79,9 @@ std::u16string_view TrimSpaces(std::u16string_view s) {
 }  // namespace
 
 std::u16string UnescapeText(std::u16string_view text, bool v21) {
+  // Most values hold no backslash: they are their own text.
+  const char16_t* const end = text.data() + text.size();
+  if (FindEitherUnit(text.data(), end, u'\\', u'\\') == end) return std::u16string(text);
   std::u16string out;
   AppendUnescaped(text, v21 ? Escapes::kV21Single : Escapes::kModern, out);
   return out;
