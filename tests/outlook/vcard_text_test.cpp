@@ -31,7 +31,7 @@ TEST(VcardTextTest, Charsets) {
       {";CHARSET=windows-1251;ENCODING=QUOTED-PRINTABLE", "=CA=EB=E8=F7=EA=EE;x", u"Кличко", u"x"},
       {";CHARSET=KOI8-R", "\xEB\xCC\xC9\xDE\xCB\xCF;x", u"Кличко", u"x"},
       {";CHARSET=GBK", "\xD5\xC5\xCE\xB0;x", u"张伟", u"x"},
-      {";CHARSET=GB2312", "\xD5\xC5\x81;\x81x", u"张\uFFFD", u"\uFFFDx"},
+      {";CHARSET=GB2312", "\xD5\xC5;\xCE\xB0", u"张", u"伟"},
       {";CHARSET=Big5", "\xB1\x69\xB0\xB6;x", u"張偉", u"x"},
       {";CHARSET=MACINTOSH", "Caf\x8E;x", u"Café", u"x"},
       {";CHARSET=WINDOWS-1252", "\x80;\xE9", u"€", u"é"},
