@@ -27,7 +27,9 @@ using FileHandle = std::shared_ptr<File>;
 using FolderHandle = std::shared_ptr<Folder>;
 
 // Opens `path` read-only. Nothing when the file cannot be used: libpff cannot
-// open it, or it has no root folder (a truncated copy opens like that).
+// open it, it has no root folder, or it is shorter than the end of file its
+// header records (a copy cut short: libpff would still read what lies
+// before the cut).
 FileHandle OpenFile(const std::string& path);
 
 // The store's top-level folder: the IPM subtree ("Top of Outlook data file").

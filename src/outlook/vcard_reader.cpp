@@ -164,6 +164,16 @@ struct CardReading {
   std::string bytes;          // scratch for quoted-printable values
   std::string transcoded;     // the card of a UTF-16 file, as UTF-8
   LineReader reader;
+  // The first charset other than UTF-8 and ASCII that a property of the card
+  // names: undeclared bytes that are not UTF-8 are read in it, not in code
+  // page 932. Values read before it was named are kept as bytes (up to
+  // kMaxValueBytes in all) and read again at the end of the card.
+  Charset declared = Charset::kAuto;
+  struct Undeclared {
+    std::size_t field, offset, size;
+  };
+  std::vector<Undeclared> undeclared;
+  std::string undeclared_bytes;
 };
 
 // Buffers a large card grew are not kept for the cards after it: what stays
@@ -188,6 +198,9 @@ CardReading& StartReading() {
   Release(r.bytes);
   Release(r.transcoded);
   Release(r.reader.scratch);
+  Release(r.undeclared_bytes);
+  r.undeclared.clear();
+  r.declared = Charset::kAuto;
   r.count = 0;
   r.v21 = false;
   r.unicode_file = false;
@@ -284,12 +297,46 @@ void ReadParams(const RawProperty& p, Field& f, Charset& charset, std::string& s
   });
 }
 
+void NoteDeclared(CardReading& r, Charset charset) {
+  if (r.declared == Charset::kAuto && IsEightBitCharset(charset)) r.declared = charset;
+}
+
+// The CHARSET of a property the mapping does not read (Outlook's LABEL).
+void NoteDeclaredCharset(CardReading& r, const RawProperty& p) {
+  ForEachParam(p.params, [&](std::string_view name, std::string_view value) {
+    if (name.size() == 7 && EqualsNoCase(name, "CHARSET")) NoteDeclared(r, CharsetFromName(TrimParamValue(value)));
+  });
+}
+
+void KeepUndeclared(CardReading& r, std::string_view bytes) {
+  if (r.undeclared_bytes.size() + bytes.size() > kMaxValueBytes) return;
+  r.undeclared.push_back({r.count - 1, r.undeclared_bytes.size(), bytes.size()});
+  r.undeclared_bytes.append(bytes);
+}
+
+// Appends the value's bytes to `f`; keeps them when they were read in code
+// page 932 only because the card had named no charset yet.
+inline void DecodeValue(CardReading& r, std::string_view bytes, Charset charset, Field& f) {
+  if (AppendDecoded(bytes, charset, f.value, r.declared) && r.declared == Charset::kAuto) KeepUndeclared(r, bytes);
+}
+
+void RereadUndeclared(CardReading& r) {
+  if (r.declared == Charset::kAuto) return;
+  for (const CardReading::Undeclared& u : r.undeclared) {
+    Field& f = r.fields[u.field];
+    f.value.clear();
+    AppendDecoded(std::string_view(r.undeclared_bytes).substr(u.offset, u.size), r.declared, f.value);
+    LimitLength(f.value);
+  }
+}
+
 void AddField(CardReading& r, const RawProperty& p, PropId id) {
   Field& f = NextField(r);
   f.id = id;
   Charset charset = Charset::kAuto;
   r.bytes.clear();
   ReadParams(p, f, charset, r.bytes);
+  NoteDeclared(r, charset);
   // In a UTF-16 file the raw text is already Unicode, whatever CHARSET says.
   const Charset raw_charset = r.unicode_file ? Charset::kUtf8 : charset;
   // CR and LF are the same bytes in every charset the values are read in,
@@ -308,9 +355,9 @@ void AddField(CardReading& r, const RawProperty& p, PropId id) {
     r.bytes.clear();
     DecodeQuotedPrintable(value, r.bytes);
     breaks = breaks || HasLineBreak(r.bytes);
-    AppendDecoded(r.bytes, charset, f.value);
+    DecodeValue(r, r.bytes, charset, f);
   } else {
-    AppendDecoded(value, raw_charset, f.value);
+    DecodeValue(r, value, raw_charset, f);
   }
   f.no_line_breaks = !breaks;
   LimitLength(f.value);
@@ -366,8 +413,13 @@ bool ReadCardInto(std::string_view file, CardExtent extent, Card& card) {
     }
     if (p.group.empty() && EqualsNoCase(p.name, "VERSION")) r.v21 = p.value.starts_with("2.1");
     if (p.binary) continue;
-    if (const std::optional<PropId> id = LookupProperty(p.name)) AddField(r, p, *id);
+    if (const std::optional<PropId> id = LookupProperty(p.name)) {
+      AddField(r, p, *id);
+    } else if (r.declared == Charset::kAuto && !p.params.empty()) {
+      NoteDeclaredCharset(r, p);
+    }
   }
+  RereadUndeclared(r);
   MapFields(std::span<Field>(r.fields.data(), r.count), r.v21, card);
   return true;
 }

@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 
 #if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
 #include <emmintrin.h>
@@ -12,6 +13,7 @@
 
 #include "csv/codepage932.h"
 #include "csv/unicode_text.h"
+#include "outlook/vcard_charset.h"
 
 namespace vcard {
 namespace {
@@ -25,9 +27,9 @@ struct CharsetName {
   Charset charset;
 };
 
-// Windows-1252 is read as ISO-8859-1: the two differ only in 0x80-0x9F,
-// which is better than guessing UTF-8 or code page 932 for such bytes.
-constexpr std::array<CharsetName, 17> kCharsetNames{{
+// The charsets decoded here, fast and the same on every platform; any
+// other name is asked of the platform's converter.
+constexpr std::array<CharsetName, 16> kCharsetNames{{
     {"UTF-8", Charset::kUtf8},       {"UTF8", Charset::kUtf8},
     {"SHIFT_JIS", Charset::kCp932},  {"SHIFT-JIS", Charset::kCp932},
     {"SJIS", Charset::kCp932},       {"X-SJIS", Charset::kCp932},
@@ -35,7 +37,7 @@ constexpr std::array<CharsetName, 17> kCharsetNames{{
     {"WINDOWS-31J", Charset::kCp932}, {"MS_KANJI", Charset::kCp932},
     {"ISO-8859-1", Charset::kLatin1}, {"ISO_8859-1", Charset::kLatin1},
     {"ISO8859-1", Charset::kLatin1}, {"LATIN1", Charset::kLatin1},
-    {"WINDOWS-1252", Charset::kLatin1}, {"US-ASCII", Charset::kAscii},
+    {"US-ASCII", Charset::kAscii},
     {"ASCII", Charset::kAscii},
 }};
 
@@ -126,7 +128,9 @@ Charset CharsetFromName(std::string_view name) {
   for (const CharsetName& entry : kCharsetNames) {
     if (EqualsNoCase(entry.name, name)) return entry.charset;
   }
-  return Charset::kAuto;
+  const std::optional<std::size_t> slot = platform_charset::Find(name);
+  if (!slot) return Charset::kAuto;
+  return static_cast<Charset>(static_cast<std::size_t>(Charset::kPlatform) + *slot);
 }
 
 namespace {
@@ -196,16 +200,18 @@ bool AppendUtf8(std::string_view bytes, bool strict, std::u16string& out) {
 
 }  // namespace
 
-void AppendDecoded(std::string_view bytes, Charset charset, std::u16string& out) {
-  // kAuto: UTF-8 when every sequence is valid, else the whole value is
-  // code page 932. ASCII text is the same in every charset.
+bool AppendDecoded(std::string_view bytes, Charset charset, std::u16string& out, Charset fallback) {
+  // kAuto: UTF-8 when every sequence is valid, else the whole value is in
+  // the fallback. ASCII text is the same in every charset taken.
+  bool fell_back = false;
   if (charset == Charset::kUtf8 || charset == Charset::kAuto) {
-    if (AppendUtf8(bytes, charset == Charset::kAuto, out)) return;
-    charset = Charset::kCp932;
+    if (AppendUtf8(bytes, charset == Charset::kAuto, out)) return false;
+    charset = IsEightBitCharset(fallback) ? fallback : Charset::kCp932;
+    fell_back = true;
   }
   if (IsAscii(bytes)) {
     out.append(bytes.begin(), bytes.end());
-    return;
+    return fell_back;
   }
   switch (charset) {
     case Charset::kCp932:
@@ -219,7 +225,12 @@ void AppendDecoded(std::string_view bytes, Charset charset, std::u16string& out)
     case Charset::kUtf8:
       for (char c : bytes) out.push_back(static_cast<unsigned char>(c) < 0x80 ? char16_t(c) : kReplacement);
       break;
+    default:
+      platform_charset::Decode(static_cast<std::size_t>(charset) - static_cast<std::size_t>(Charset::kPlatform), bytes,
+                               out);
+      break;
   }
+  return fell_back;
 }
 
 void DecodeQuotedPrintable(std::string_view in, std::string& out) {

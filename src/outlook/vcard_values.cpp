@@ -7,17 +7,27 @@
 namespace vcard {
 namespace {
 
+// Which escapes a text holds, by version and kind of value.
+enum class Escapes {
+  kModern,        // 3.0 and 4.0
+  kV21Structured,  // 2.1 components: \; \\ \:
+  kV21Single,      // 2.1 single values: \; only
+};
+
 // 3.0 and 4.0 escape only \n \N \, \; \\, but Apple and Google also write
 // \: and \" ; any ASCII punctuation after a backslash is taken as escaped.
 // Before a letter or digit the backslash stays (an unescaped Windows path).
-bool IsEscapable(char16_t c, bool v21) {
-  if (v21) return c == u';' || c == u'\\' || c == u':';
+// 2.1 writers (Evolution, Android) escape the semicolon in every value, a
+// backslash and a colon only between components.
+bool IsEscapable(char16_t c, Escapes escapes) {
+  if (escapes == Escapes::kV21Single) return c == u';';
+  if (escapes == Escapes::kV21Structured) return c == u';' || c == u'\\' || c == u':';
   if (c == u'n' || c == u'N') return true;
   return c > 0x20 && c < 0x7F && !(c >= u'0' && c <= u'9') && !(c >= u'A' && c <= u'Z') && !(c >= u'a' && c <= u'z');
 }
 
 // Text between backslashes is copied in runs, not a unit at a time.
-void AppendUnescaped(std::u16string_view text, bool v21, std::u16string& out) {
+void AppendUnescaped(std::u16string_view text, Escapes escapes, std::u16string& out) {
   out.reserve(out.size() + text.size());
   std::size_t i = 0;
   while (i < text.size()) {
@@ -26,7 +36,7 @@ void AppendUnescaped(std::u16string_view text, bool v21, std::u16string& out) {
     out.append(text.substr(i, slash - i));
     i = slash;
     if (i == text.size()) break;
-    if (i + 1 == text.size() || !IsEscapable(text[i + 1], v21)) {
+    if (i + 1 == text.size() || !IsEscapable(text[i + 1], escapes)) {
       out.push_back(u'\\');
       ++i;
       continue;
@@ -69,9 +79,11 @@ std::u16string_view TrimSpaces(std::u16string_view s) {
 }  // namespace
 
 std::u16string UnescapeText(std::u16string_view text, bool v21) {
-  if (v21) return std::u16string(text);
+  // Most values hold no backslash: they are their own text.
+  const char16_t* const end = text.data() + text.size();
+  if (FindEitherUnit(text.data(), end, u'\\', u'\\') == end) return std::u16string(text);
   std::u16string out;
-  AppendUnescaped(text, false, out);
+  AppendUnescaped(text, v21 ? Escapes::kV21Single : Escapes::kModern, out);
   return out;
 }
 
@@ -91,7 +103,7 @@ void Components(std::u16string_view text, bool v21, std::span<std::u16string> ou
     }
     // A part without a backslash is its own text.
     if (escaped) {
-      AppendUnescaped(text.substr(begin, i - begin), v21, out[found++]);
+      AppendUnescaped(text.substr(begin, i - begin), v21 ? Escapes::kV21Structured : Escapes::kModern, out[found++]);
     } else {
       out[found++].assign(data + begin, i - begin);
     }

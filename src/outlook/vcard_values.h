@@ -14,8 +14,8 @@ namespace vcard {
 
 // The text of a single value with its escapes resolved. 3.0 and 4.0: \n and
 // \N become CR LF; a backslash before ASCII punctuation (\, \; \\ \: \")
-// gives the character. 2.1 has no escapes in single values, so `v21` text is
-// returned as it is.
+// gives the character. 2.1 (`v21`): only \; gives ';', as Evolution and
+// Android write it in every value; every other backslash stays (\\ is two).
 std::u16string UnescapeText(std::u16string_view text, bool v21);
 
 // The first out.size() components of a structured value (N, ADR, ORG),

@@ -322,6 +322,28 @@ TEST_F(PstFileTest, UnusableFilesAreFailing) {
   EXPECT_FALSE(pst::OpenFile((dir / "empty.pst").string()));
   EXPECT_FALSE(pst::OpenFile((dir / "missing.pst").string()));
   EXPECT_FALSE(pst::OpenFile(dir.string()));
+
+  // Cut where libpff still finds the contacts (or the OST's empty Contacts
+  // folder): shorter than the end of file the header records.
+  const struct {
+    const char* sample;
+    std::size_t keep;
+  } kCuts[] = {
+      {"hiraoka-contacts.pst", 65536},
+      {"hiraoka-contacts97-2002.pst", 131072},
+      {"aspose-SampleOstFile.ost", 4079616},
+  };
+  for (const auto& cut : kCuts) {
+    SCOPED_TRACE(cut.sample);
+    std::ifstream whole(Sample(cut.sample), std::ios::binary);
+    std::string kept(cut.keep, '\0');
+    whole.read(kept.data(), static_cast<std::streamsize>(kept.size()));
+    ASSERT_EQ(static_cast<std::size_t>(whole.gcount()), cut.keep);
+    const fs::path copy = dir / (std::string("cut-") + cut.sample);
+    std::ofstream(copy, std::ios::binary) << kept;
+    EXPECT_TRUE(pst::OpenFile(Sample(cut.sample)));
+    EXPECT_FALSE(pst::OpenFile(copy.string()));
+  }
   fs::remove_all(dir);
 }
 

@@ -162,11 +162,11 @@ class PstStoreTest : public testing::Test {
                           "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Cardholder;;;;\r\nFN:Cardholder\r\nEND:VCARD\r\n");
   }
 
-  // Copies of the Japanese sample that libpff cannot use: cut after the
-  // header (opens without a root folder) and with a damaged header.
+  // Copies of the Japanese sample that are damaged: cut to 64 KiB (libpff
+  // still reads its contact there) and with a damaged header.
   void BrokenCopies(const fs::path& profile, const std::string& truncated, const std::string& header) {
     const std::string bytes = testfiles::ReadBytes(samples_ / "hiraoka-contacts.pst");
-    testfiles::WriteBytes(profile / truncated, bytes.substr(0, 4096));
+    testfiles::WriteBytes(profile / truncated, bytes.substr(0, 65536));
     std::string damaged = bytes;
     damaged.replace(0, 4, "XXXX");
     testfiles::WriteBytes(profile / header, damaged);
@@ -270,6 +270,13 @@ TEST_F(PstStoreTest, FailingDataFilesTakeTheSearchPath) {
   const Export pst = Run(toPst);
   EXPECT_EQ(pst.exitCode, 0);
   EXPECT_EQ(pst.output, kJapaneseLine);
+
+  // No store that works: nothing exported, never the cut file's contact.
+  const fs::path none = Profile("none-works");
+  BrokenCopies(none, "a-truncated.pst", "b-header.pst");
+  const Export nothing = Run(none);
+  EXPECT_EQ(nothing.exitCode, 55);
+  EXPECT_EQ(nothing.output, "");
 }
 
 TEST_F(PstStoreTest, MixedProfilesKeepTheByteOrderOfNames) {

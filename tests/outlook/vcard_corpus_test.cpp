@@ -166,6 +166,14 @@ TEST(VcardCorpusTest, Version4) {
   EXPECT_EQ(CardOf("rcmcarddav/Group.vcf").kind, vcard::CardKind::kGroup);
 }
 
+TEST(VcardCorpusTest, CharsetNamedByAnotherPropertyOfTheCard) {
+  REQUIRE_CORPUS();
+  // Windows-1251 bytes in FN, N and ADR; only the LABEL names the charset.
+  vcard_test::ExpectColumns(CardOf("folkerkinzel-vcards/Ukrainian.vcf"),
+                            {{"FileAs", u"Віталій Володимирович Кличко"}, {"lastname", u"Кличко"},
+                             {"FirstName", u"Віталій"}, {"OtherAddressCity", u"Київ"}});
+}
+
 TEST(VcardCorpusTest, Utf16WithByteOrderMark) {
   REQUIRE_CORPUS();
   vcard_test::ExpectColumns(

@@ -214,3 +214,18 @@ TEST(VcardMappingTest, GroupCards) {
 }
 
 }  // namespace
+
+TEST(VcardMappingTest, Version21SemicolonInEveryValue) {
+  // Evolution's and Android's 2.1 cards escape ';' as \; in single values
+  // too, quoted-printable ones included; every other backslash is text.
+  Check({{"Evolution 2.1 card", "2.1",
+          "N:Last;First \\; special \\;;;;\n"
+          "X-EVOLUTION-FILE-AS:Last, First \\; special \\;\n"
+          "NOTE:The first name is \"First \\; special \\;\".\n"
+          "NOTE:ampersand entity &amp\\; less-than entity &lt\\;\n"
+          "NOTE;ENCODING=QUOTED-PRINTABLE:caf=C3=A9 \\; =5C;\n"
+          "NOTE:C:\\\\share\\dir \\\\; \\n \\:\n",
+          {{"lastname", u"Last"}, {"FirstName", u"First ; special ;"}, {"FileAs", u"Last, First ; special ;"},
+           {"Body", u"The first name is \"First ; special ;\".\r\nampersand entity &amp; less-than entity &lt;\r\n"
+                    u"café ; ;\r\nC:\\\\share\\dir \\; \\n \\:"}}}});
+}

@@ -26,6 +26,19 @@ TEST(VcardTextTest, Charsets) {
       {";CHARSET=blabla", "\x83\x5C;x", u"ソ", u"x"},
       {";CHARSET=UTF-8", "a\xFF\xC3;b\xED\xA0\x80", u"a\uFFFD\uFFFD", u"b\uFFFD\uFFFD\uFFFD"},
       {";CHARSET=SHIFT_JIS", "\x83;x", u"\uFFFD", u"x"},
+      // Read by the platform's converter.
+      {";CHARSET=Windows-1251", "\xCA\xEB\xE8\xF7\xEA\xEE;x", u"Кличко", u"x"},
+      {";CHARSET=windows-1251;ENCODING=QUOTED-PRINTABLE", "=CA=EB=E8=F7=EA=EE;x", u"Кличко", u"x"},
+      {";CHARSET=KOI8-R", "\xEB\xCC\xC9\xDE\xCB\xCF;x", u"Кличко", u"x"},
+      {";CHARSET=GBK", "\xD5\xC5\xCE\xB0;x", u"张伟", u"x"},
+      {";CHARSET=GB2312", "\xD5\xC5;\xCE\xB0", u"张", u"伟"},
+      {";CHARSET=Big5", "\xB1\x69\xB0\xB6;x", u"張偉", u"x"},
+      {";CHARSET=MACINTOSH", "Caf\x8E;x", u"Café", u"x"},
+      {";CHARSET=WINDOWS-1252", "\x80;\xE9", u"€", u"é"},
+      // Not a charset of a card's bytes (it reads ASCII otherwise), nor a
+      // name: as if no CHARSET were given.
+      {";CHARSET=UTF-16", "\x83\x5C;x", u"ソ", u"x"},
+      {";CHARSET=UTF-8//TRANSLIT", "\x83\x5C;x", u"ソ", u"x"},
   };
   for (const auto& c : kCases) {
     for (std::string_view version : {"2.1", "3.0"}) {
@@ -34,6 +47,34 @@ TEST(VcardTextTest, Charsets) {
                                std::string(c.value) + "\r\nEND:VCARD\r\n";
       vcard_test::ExpectColumns(vcard_test::ReadOnlyCard(file), {{"lastname", c.last}, {"FirstName", c.first}});
     }
+  }
+}
+
+TEST(VcardTextTest, UndeclaredBytesTakeTheCharsetTheCardNames) {
+  // FN holds Windows-1251 bytes without CHARSET; another property of the
+  // same card, before or after it (LABEL is not read by the mapping, TITLE
+  // is), names the charset. Bytes that are valid UTF-8 stay UTF-8.
+  const std::string fn = "FN:\xCA\xEB\xE8\xF7\xEA\xEE\r\n";
+  const std::u16string cp932 = u"ﾊ\uFFFD\uE5CD\uFFFD";  // the same bytes in code page 932
+  const struct {
+    const char* what;
+    std::string lines;
+    vcard_test::Expected expected;
+  } kCases[] = {
+      {"named after", fn + "LABEL;CHARSET=Windows-1251;QUOTED-PRINTABLE:=CA\r\n", {{"FileAs", u"Кличко"}}},
+      {"named before", "TITLE;CHARSET=WINDOWS-1251:\xC2\r\n" + fn, {{"FileAs", u"Кличко"}, {"JobTitle", u"В"}}},
+      {"quoted-printable", "FN;ENCODING=QUOTED-PRINTABLE:=CA=EB=E8=F7=EA=EE\r\nLABEL;CHARSET=windows-1251:x\r\n",
+       {{"FileAs", u"Кличко"}}},
+      {"first named wins", fn + "LABEL;CHARSET=KOI8-R:x\r\nLABEL;CHARSET=windows-1251:x\r\n",
+       {{"FileAs", u"йКХВЙН"}}},
+      {"UTF-8 names no charset for other bytes", fn + "LABEL;CHARSET=UTF-8:x\r\n", {{"FileAs", cp932}}},
+      {"valid UTF-8 stays", "FN:\xD0\x9A\r\nLABEL;CHARSET=windows-1251:x\r\n", {{"FileAs", u"К"}}},
+      {"nothing named: code page 932", fn, {{"FileAs", cp932}}},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.what);
+    const std::string file = "BEGIN:VCARD\r\nVERSION:2.1\r\n" + c.lines + "END:VCARD\r\n";
+    vcard_test::ExpectColumns(vcard_test::ReadOnlyCard(file), c.expected);
   }
 }
 
