@@ -23,6 +23,8 @@ constexpr std::size_t kKeptCardBuffer = std::size_t{1} << 20;
 // Cards of a file are fetched in file order; reading this much ahead makes
 // that one read per window instead of one per card.
 constexpr std::size_t kReadAhead = std::size_t{256} << 10;
+// Cards kept per thread to be decoded into again (see ReturnCard).
+constexpr std::size_t kSpareCards = 256;
 
 }  // namespace
 
@@ -196,7 +198,11 @@ struct Decoding {
 enum Side { kFetching = 0, kSecond = 1 };
 
 Decoding& TheDecoding() {
-  static Decoding* const decoding = new Decoding();
+  static Decoding* const decoding = [] {
+    auto* made = new Decoding();
+    for (auto& spare : made->spare) spare.reserve(kSpareCards);
+    return made;
+  }();
   return *decoding;
 }
 
@@ -286,7 +292,6 @@ void Consumed(Job& job, std::size_t index) {
 // itself: a text freed by the other thread costs a lock of the allocator's
 // heap it came from, which the two threads would otherwise contend for on
 // every card. A card that grew large is not kept.
-constexpr std::size_t kSpareCards = 256;
 constexpr std::size_t kSpareCardBytes = std::size_t{64} << 10;
 
 std::size_t CardBytes(const vcard::Card& card) {
@@ -303,17 +308,22 @@ std::size_t CardBytes(const vcard::Card& card) {
 // them on the next time it takes the mutex.
 thread_local std::vector<std::unique_ptr<vcard::Card>> tReturned[2];
 
-void ReturnCard(vcard::Card* card, Side side) {
+void ReturnCard(vcard::Card* card, Side side) noexcept {
   std::unique_ptr<vcard::Card> owned(card);
   if (CardBytes(*card) > kSpareCardBytes || tReturned[side].size() >= kSpareCards) return;
-  tReturned[side].push_back(std::move(owned));
+  try {
+    tReturned[side].push_back(std::move(owned));
+  } catch (const std::bad_alloc&) {
+    // No room to keep it: it is freed here instead.
+  }
 }
 
-// Under the decoding mutex.
+// Under the decoding mutex. Never allocates: the spare lists are made with
+// room for all they hold.
 void MoveReturnedCards(Decoding& d) {
   for (int side : {kFetching, kSecond}) {
     for (std::unique_ptr<vcard::Card>& card : tReturned[side]) {
-      if (d.spare[side].size() < kSpareCards) d.spare[side].push_back(std::move(card));
+      if (d.spare[side].size() < d.spare[side].capacity()) d.spare[side].push_back(std::move(card));
     }
     tReturned[side].clear();
   }
