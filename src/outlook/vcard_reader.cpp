@@ -188,7 +188,10 @@ void Release(Text& text) {
 
 CardReading& StartReading() {
   thread_local CardReading r;
-  if (r.fields.size() > kKeptFields) r.fields.resize(kKeptFields);
+  if (r.fields.size() > kKeptFields) {
+    r.fields.resize(kKeptFields);
+    r.fields.shrink_to_fit();
+  }
   for (std::size_t i = 0; i < r.count && i < r.fields.size(); ++i) {
     Release(r.fields[i].value);
     Release(r.fields[i].sort_as);
@@ -352,6 +355,8 @@ std::optional<Card> ReadCard(std::string_view file, CardExtent extent) {
   if (!ReadCardInto(file, extent, *card)) card.reset();
   return card;
 }
+
+void ReleaseReadingMemory() { StartReading(); }
 
 bool ReadCardInto(std::string_view file, CardExtent extent, Card& card) {
   const Units units = UnitsOf(file);
