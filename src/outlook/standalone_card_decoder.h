@@ -16,7 +16,8 @@
 // for; the items are the same whichever thread decodes them.
 //
 // Before that, the index: the export asks how many items a folder has before
-// it fetches any, so the whole folder is indexed first. In a folder of one
+// it fetches any, so the whole folder is indexed first (past kHeldCards cards
+// only counted, see below). In a folder of one
 // card per file, most of that is opening, reading and closing the files; the
 // second thread reads small files ahead of the index, and the fetching thread,
 // when it reaches a file still being read, reads the next one nobody has

@@ -1,7 +1,8 @@
 // Where the cards of a folder's .vcf files lie: file names and card
-// positions only. A folder of a million cards keeps about 20 bytes per card
-// here and nothing of the cards' contents; a card is read and decoded when its
-// item is fetched.
+// positions only. A folder keeps about 20 bytes per card here for its first
+// million cards (the decoder counts the rest and finds them again later) and
+// nothing of the cards' contents; a card is read and decoded when its item is
+// fetched.
 #pragma once
 
 #include <cstdint>
