@@ -1,6 +1,7 @@
 #include "export/export_contacts.h"
 
 #include <cstdint>
+#include <new>
 #include <string>
 
 #include "app/result_codes.h"
@@ -59,7 +60,13 @@ int ExportContacts() {
   // A failure inside the walk abandons all of it; the contacts after that
   // point are missing, so the export has failed even though every line that
   // was written is whole.
-  if (!om::ResumeNext([&] { result = ExportFolderTree(folder); })) result = app::RC_EXPORT_FAILED;
+  // Running out of memory (a card too large for the memory the process may
+  // use) fails the walk the same way: what was written stays whole.
+  try {
+    if (!om::ResumeNext([&] { result = ExportFolderTree(folder); })) result = app::RC_EXPORT_FAILED;
+  } catch (const std::bad_alloc&) {
+    result = app::RC_EXPORT_FAILED;
+  }
   if (result != app::RC_OK) return app::RC_EXPORT_FAILED;  // the file stays open
   return csv::CsvClose();
 }

@@ -8,6 +8,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <stdexcept>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -23,6 +24,8 @@ constexpr std::size_t kKeptCardBuffer = std::size_t{1} << 20;
 // Cards of a file are fetched in file order; reading this much ahead makes
 // that one read per window instead of one per card.
 constexpr std::size_t kReadAhead = std::size_t{256} << 10;
+// Cards kept per thread to be decoded into again (see ReturnCard).
+constexpr std::size_t kSpareCards = 256;
 
 }  // namespace
 
@@ -150,6 +153,12 @@ struct CardDecoder::Job {
   // cards, so it reads them without the lock.
   CardList cards;
   bool complete = false;
+  std::size_t total = 0;  // of items, once complete
+  // Items past `cards` (found again as the fetches reach them): those from
+  // lazyBase on whose cards have been found.
+  bool lazy = false;
+  std::size_t lazyBase = 0;
+  CardList lazyRefs;
   std::map<NameRef, std::shared_ptr<const std::string>> keptFiles;
   std::size_t keptBytes = 0;
   // Changes when the decoding restarts; a card claimed before is dropped.
@@ -188,6 +197,9 @@ struct Decoding {
   bool started = false;
   bool unavailable = false;  // a thread could not be started: no more tries
   std::uint64_t serials = 0;
+  // Bytes of large pieces of cards in memory (HoldLargeBytes).
+  std::size_t largeBytes = 0;
+  std::condition_variable roomForLarge;
   // Cards whose items have gone, by the thread that made them.
   std::vector<std::unique_ptr<vcard::Card>> spare[2];
 };
@@ -196,7 +208,11 @@ struct Decoding {
 enum Side { kFetching = 0, kSecond = 1 };
 
 Decoding& TheDecoding() {
-  static Decoding* const decoding = new Decoding();
+  static Decoding* const decoding = [] {
+    auto* made = new Decoding();
+    for (auto& spare : made->spare) spare.reserve(kSpareCards);
+    return made;
+  }();
   return *decoding;
 }
 
@@ -218,7 +234,43 @@ std::unique_lock<std::mutex> Locked(std::mutex& mutex) {
   return lock;
 }
 
-bool CanClaim(const Job& job) { return job.next < job.cards.size() && job.window.size() < kItemsAhead; }
+// Items that can be claimed: those whose cards have been found.
+std::size_t Available(const Job& job) {
+  return job.lazy ? job.lazyBase + job.lazyRefs.size() : job.cards.size();
+}
+
+// Item `index` below Available() and, past the kept cards, at or after lazyBase.
+const CardRef& RefAt(const Job& job, std::size_t index) {
+  return index < job.cards.size() ? job.cards[index] : job.lazyRefs[index - job.lazyBase];
+}
+
+bool CanClaim(const Job& job) { return job.next < Available(job) && job.window.size() < kItemsAhead; }
+
+// Large pieces of cards (a card's bytes read to be decoded, taking up to
+// kDecodeFactor times as much while decoded; a window of a file read whole)
+// are in memory together up to kLargeBudget bytes, and a larger one alone, so
+// that two threads on two large cards never need twice the memory of one.
+constexpr std::size_t kLargePiece = std::size_t{16} << 20;
+constexpr std::size_t kLargeBudget = std::size_t{128} << 20;
+constexpr std::size_t kDecodeFactor = 8;
+
+void HoldLargeBytes(std::size_t bytes) {
+  if (bytes < kLargePiece) return;
+  Decoding& d = TheDecoding();
+  std::unique_lock<std::mutex> lock = Locked(d.mutex);
+  d.roomForLarge.wait(lock, [&] { return d.largeBytes == 0 || d.largeBytes + bytes <= kLargeBudget; });
+  d.largeBytes += bytes;
+}
+
+void LetGoLargeBytes(std::size_t bytes) {
+  if (bytes < kLargePiece) return;
+  Decoding& d = TheDecoding();
+  {
+    std::lock_guard<std::mutex> lock(d.mutex);
+    d.largeBytes -= bytes;
+  }
+  d.roomForLarge.notify_all();
+}
 
 bool CanReadAhead(const Job& job) {
   return job.indexing && job.readNext < job.toIndex.size() && job.ahead.size() < kFilesAhead &&
@@ -230,7 +282,7 @@ bool CanReadAhead(const Job& job) {
 // of cards or the rest of them.
 bool WorthWaking(const Job& job) {
   if (CanReadAhead(job) && job.ahead.size() <= kFilesAhead / 2) return true;
-  return job.next < job.cards.size() && job.window.size() <= kItemsAhead / 2 &&
+  return job.next < Available(job) && job.window.size() <= kItemsAhead / 2 &&
          (job.complete || job.cards.size() >= job.next + kWakeBatch);
 }
 
@@ -273,6 +325,7 @@ std::shared_ptr<const std::string> KeptFile(const Job& job, NameRef file) {
 // go after its last card.
 void Consumed(Job& job, std::size_t index) {
   job.expected = index + 1;
+  if (index >= job.cards.size() || job.keptFiles.empty()) return;
   const NameRef file = job.cards[index].file;
   if (index + 1 < job.cards.size() && job.cards[index + 1].file == file) return;
   if (const auto kept = job.keptFiles.find(file); kept != job.keptFiles.end()) {
@@ -286,7 +339,6 @@ void Consumed(Job& job, std::size_t index) {
 // itself: a text freed by the other thread costs a lock of the allocator's
 // heap it came from, which the two threads would otherwise contend for on
 // every card. A card that grew large is not kept.
-constexpr std::size_t kSpareCards = 256;
 constexpr std::size_t kSpareCardBytes = std::size_t{64} << 10;
 
 std::size_t CardBytes(const vcard::Card& card) {
@@ -303,17 +355,22 @@ std::size_t CardBytes(const vcard::Card& card) {
 // them on the next time it takes the mutex.
 thread_local std::vector<std::unique_ptr<vcard::Card>> tReturned[2];
 
-void ReturnCard(vcard::Card* card, Side side) {
+void ReturnCard(vcard::Card* card, Side side) noexcept {
   std::unique_ptr<vcard::Card> owned(card);
   if (CardBytes(*card) > kSpareCardBytes || tReturned[side].size() >= kSpareCards) return;
-  tReturned[side].push_back(std::move(owned));
+  try {
+    tReturned[side].push_back(std::move(owned));
+  } catch (const std::bad_alloc&) {
+    // No room to keep it: it is freed here instead.
+  }
 }
 
-// Under the decoding mutex.
+// Under the decoding mutex. Never allocates: the spare lists are made with
+// room for all they hold.
 void MoveReturnedCards(Decoding& d) {
   for (int side : {kFetching, kSecond}) {
     for (std::unique_ptr<vcard::Card>& card : tReturned[side]) {
-      if (d.spare[side].size() < kSpareCards) d.spare[side].push_back(std::move(card));
+      if (d.spare[side].size() < d.spare[side].capacity()) d.spare[side].push_back(std::move(card));
     }
     tReturned[side].clear();
   }
@@ -362,7 +419,7 @@ void DecodeCurrentFolders() {
     }
     const std::size_t claimed = job->next;
     const std::uint64_t generation = job->generation;
-    const CardRef ref = job->cards[claimed];
+    const CardRef ref = RefAt(*job, claimed);
     std::shared_ptr<const std::string> wholeFile = KeptFile(*job, ref.file);
     try {
       if (!reader || readerSerial != job->serial) {
@@ -408,7 +465,18 @@ void MakeCurrent(Decoding& d, const std::shared_ptr<Job>& job) {
 Decoded Decode(CardDecoder::Reader& reader, const CardRef& ref, const std::string* wholeFile,
                std::unique_ptr<vcard::Card> spare, Side side) {
   Decoded decoded;
+  const std::size_t charge =
+      ref.length == kUnreadableCard || wholeFile != nullptr ? 0 : std::size_t{ref.length} * kDecodeFactor;
+  struct Charge {
+    std::size_t bytes;
+    ~Charge() {
+      if (bytes >= kLargePiece) vcard::ReleaseReadingMemory();  // before another large card starts
+      LetGoLargeBytes(bytes);
+    }
+  };
   try {
+    HoldLargeBytes(charge);
+    const Charge held{charge};
     if (!spare) spare = std::make_unique<vcard::Card>();
     if (!reader.Read(ref, wholeFile, *spare)) return decoded;
     const bool group = spare->kind == vcard::CardKind::kGroup;
@@ -432,8 +500,81 @@ ItemData Deliver(Decoded decoded) {
 
 }  // namespace
 
-CardDecoder::CardDecoder(std::shared_ptr<const FolderFiles> files, bool threaded)
-    : reader_(std::make_unique<Reader>(files)) {
+// The cards past the kept ones: the files they lie in, from the first file
+// not wholly kept, and how many items each gave the index; and where
+// finding them again has got to. Only the fetching thread uses it.
+struct CardDecoder::Lazy {
+  std::shared_ptr<const FolderFiles> files;
+  std::shared_ptr<fs::Directory> directory;
+  std::vector<NameRef> names;
+  std::vector<std::uint32_t> counts;
+  std::size_t file = 0;
+  std::uint32_t given = 0;  // items of `file` found again
+  bool open = false;
+  fs::FilePtr handle;
+  ScanState scan;
+  std::string buffer;
+
+  void Rewind() {
+    file = 0;
+    given = 0;
+    open = false;
+    handle.reset();
+  }
+};
+
+namespace {
+
+// Collects the cards of one window for the lazy index.
+class Collector final : public CardSink {
+ public:
+  explicit Collector(std::vector<CardRef>& cards) : cards_(cards) {}
+  void Add(std::span<const CardRef> cards, std::string_view) override {
+    cards_.insert(cards_.end(), cards.begin(), cards.end());
+  }
+  void Withdraw(std::size_t) override {}
+  void HoldLarge(std::size_t bytes) override { HoldLargeBytes(bytes); }
+  void LetGoLarge(std::size_t bytes) override { LetGoLargeBytes(bytes); }
+
+ private:
+  std::vector<CardRef>& cards_;
+};
+
+// The items of the next window of the lazy index into `out`: as many per
+// file as the index counted there, whatever the file holds now (cut to that
+// number, or filled up with items that cannot be read).
+void FindLazyCards(CardDecoder::Lazy& z, std::vector<CardRef>& out) {
+  Collector sink(out);
+  while (out.empty() && z.file < z.names.size()) {
+    const NameRef name = z.names[z.file];
+    const std::uint32_t count = z.counts[z.file];
+    bool more = false;
+    if (z.given < count) {
+      if (!z.open) {
+        z.handle.reset(OpenFolderFile(*z.files, z.directory.get(), name));
+        z.scan = ScanState();
+        z.open = true;
+      }
+      std::size_t added = 0;
+      more = z.handle && ScanNext(z.handle.get(), name, z.scan, z.buffer, sink, added);
+      const std::size_t left = count - z.given;
+      if (out.size() > left) out.resize(left);
+      if (!more) out.resize(left, CardRef{0, kUnreadableCard, name});
+      z.given += static_cast<std::uint32_t>(out.size());
+    }
+    if (!more || z.given == count) {
+      z.handle.reset();
+      z.open = false;
+      z.given = 0;
+      ++z.file;
+    }
+  }
+}
+
+}  // namespace
+
+CardDecoder::CardDecoder(std::shared_ptr<const FolderFiles> files, bool threaded, std::size_t heldCards)
+    : reader_(std::make_unique<Reader>(files)), heldCards_(heldCards) {
   Decoding& d = TheDecoding();
   std::unique_lock<std::mutex> lock = Locked(d.mutex);
   job_ = std::make_shared<Job>(std::move(files), threaded, ++d.serials);
@@ -470,8 +611,15 @@ void CardDecoder::IndexFiles(std::vector<NameRef> files, std::shared_ptr<fs::Dir
     ~Ending() { decoder->EndIndexing(); }
   } ending{this};
   std::string scanBuffer;
+  indexingFiles_ = true;
   for (std::size_t i = 0; i < count; ++i) {
     const NameRef file = job.toIndex[i];
+    fileIndex_ = i;
+    if (counting_) {
+      counts_.push_back(0);
+    } else {
+      fileStart_ = job.cards.size();
+    }
     indexedBytes_ = i == 0 ? nullptr : TakeFile(i);
     if (indexedBytes_) {
       IndexWholeFile(*indexedBytes_, file, *this);
@@ -528,6 +676,14 @@ void CardDecoder::EndIndexing() {
 }
 
 void CardDecoder::Add(std::span<const CardRef> cards, std::string_view wholeFile) {
+  if (counting_) {
+    counts_.back() += static_cast<std::uint32_t>(cards.size());
+    return;
+  }
+  if (indexingFiles_ && job_->cards.size() + cards.size() > heldCards_) {
+    StartCounting(cards.size());
+    return;
+  }
   std::shared_ptr<const std::string> kept;
   if (!wholeFile.empty() && !cards.empty() && wholeFile.size() <= kKeptFileBytes) {
     const bool readAhead = indexedBytes_ && wholeFile.data() == indexedBytes_->data();
@@ -546,6 +702,10 @@ void CardDecoder::Add(std::span<const CardRef> cards, std::string_view wholeFile
 }
 
 void CardDecoder::Withdraw(std::size_t count) {
+  if (counting_) {
+    counts_.back() -= static_cast<std::uint32_t>(std::min<std::size_t>(count, counts_.back()));
+    return;
+  }
   Decoding& d = TheDecoding();
   std::lock_guard<std::mutex> lock(d.mutex);
   Job& job = *job_;
@@ -555,16 +715,89 @@ void CardDecoder::Withdraw(std::size_t count) {
   job.cards.resize(job.cards.size() - std::min(count, job.cards.size()));
 }
 
-void CardDecoder::Complete() {
+// Too many cards to keep: the cards of the file being indexed are taken
+// back and counted instead, with all after them.
+void CardDecoder::StartCounting(std::size_t adding) {
   Decoding& d = TheDecoding();
-  std::unique_lock<std::mutex> lock = Locked(d.mutex);
-  job_->complete = true;
-  // A folder without cards gives the second thread nothing to do.
-  if (job_->cards.empty() && d.current == job_) d.current.reset();
-  WakeIfWorth(d, *job_, lock);
+  std::lock_guard<std::mutex> lock(d.mutex);
+  Job& job = *job_;
+  if (job.next > fileStart_) Restart(job.expected);
+  const std::size_t ofFile = job.cards.size() - fileStart_;
+  job.cards.resize(fileStart_);
+  if (const auto kept = job.keptFiles.find(job.toIndex[fileIndex_]); kept != job.keptFiles.end()) {
+    job.keptBytes -= kept->second->size();
+    job.keptFiles.erase(kept);
+  }
+  counting_ = true;
+  countedFrom_ = fileIndex_;
+  counts_.assign(1, static_cast<std::uint32_t>(ofFile + adding));
 }
 
-std::size_t CardDecoder::Count() const { return job_->cards.size(); }
+void CardDecoder::HoldLarge(std::size_t bytes) { HoldLargeBytes(bytes); }
+void CardDecoder::LetGoLarge(std::size_t bytes) { LetGoLargeBytes(bytes); }
+
+void CardDecoder::Complete() {
+  Decoding& d = TheDecoding();
+  std::unique_ptr<Lazy> lazy;
+  if (counting_) {
+    lazy = std::make_unique<Lazy>();
+    lazy->files = job_->files;
+    lazy->directory = job_->directory;
+    lazy->names.assign(job_->toIndex.begin() + static_cast<std::ptrdiff_t>(countedFrom_), job_->toIndex.end());
+    lazy->counts = std::move(counts_);
+    counts_ = {};
+  }
+  std::unique_lock<std::mutex> lock = Locked(d.mutex);
+  Job& job = *job_;
+  job.total = job.cards.size();
+  if (lazy) {
+    for (std::uint32_t count : lazy->counts) job.total += count;
+    job.lazy = true;
+    job.lazyBase = job.cards.size();
+    lazy_ = std::move(lazy);
+  }
+  counting_ = false;
+  indexingFiles_ = false;
+  job.complete = true;
+  // A folder without cards gives the second thread nothing to do.
+  if (job.total == 0 && d.current == job_) d.current.reset();
+  WakeIfWorth(d, job, lock);
+}
+
+std::size_t CardDecoder::Count() const { return job_->complete ? job_->total : job_->cards.size(); }
+
+// Finds the cards of the lazy index up to a window past item `index`,
+// letting go of those of items already handed out. A fetch behind the
+// window starts it again from the first file. The files are read without
+// the decoding mutex; the second thread meanwhile decodes what it has.
+void CardDecoder::IndexLazily(std::size_t index) {
+  Decoding& d = TheDecoding();
+  Job& job = *job_;
+  const std::size_t want = std::min(index + kItemsAhead + 1, job.total);
+  std::unique_lock<std::mutex> lock = Locked(d.mutex);
+  if (index < job.lazyBase && job.lazyBase > job.cards.size()) {
+    job.lazyRefs.clear();
+    job.lazyBase = job.cards.size();
+    lazy_->Rewind();
+  }
+  if (Available(job) >= want) return;
+  std::vector<CardRef> found;
+  while (Available(job) < want) {
+    const std::size_t done = std::min(index, job.expected);
+    while (job.lazyBase < done && !job.lazyRefs.empty()) {
+      job.lazyRefs.pop_front();
+      ++job.lazyBase;
+    }
+    lock.unlock();
+    found.clear();
+    FindLazyCards(*lazy_, found);
+    if (found.empty()) found.push_back(CardRef{0, kUnreadableCard, 0});  // the files hold fewer now
+    Acquire(lock);
+    job.lazyRefs.insert(job.lazyRefs.end(), found.begin(), found.end());
+  }
+  MakeCurrent(d, job_);
+  WakeIfWorth(d, job, lock);
+}
 
 // Under the decoding mutex.
 void CardDecoder::Restart(std::size_t from) {
@@ -576,14 +809,15 @@ void CardDecoder::Restart(std::size_t from) {
 }
 
 ItemData CardDecoder::Fetch(std::size_t index) {
-  (void)job_->cards.at(index);  // out of range throws, as it always has
+  if (index >= Count()) throw std::out_of_range("no such item");
+  if (lazy_) IndexLazily(index);
   Decoding& d = TheDecoding();
   std::unique_lock<std::mutex> lock = Locked(d.mutex);
   Job& job = *job_;
   MoveReturnedCards(d);
   if (index != job.expected) Restart(index);
   // Another folder's fetches may have taken the second thread meanwhile.
-  if (job.next < job.cards.size()) MakeCurrent(d, job_);
+  if (job.next < Available(job)) MakeCurrent(d, job_);
   Decoded decoded;
   for (;;) {
     if (!job.window.empty() && job.window.front().done) {
@@ -594,12 +828,12 @@ ItemData CardDecoder::Fetch(std::size_t index) {
     if (CanClaim(job)) {
       // Rather than wait, this thread decodes the next card nobody has claimed.
       const std::size_t claimed = job.next++;
-      const CardRef ref = job.cards[claimed];
+      const CardRef ref = RefAt(job, claimed);
       const std::shared_ptr<const std::string> wholeFile = KeptFile(job, ref.file);
       std::unique_ptr<vcard::Card> card = SpareCard(d, kFetching);
       if (job.window.empty()) {  // it is the item asked for
         Consumed(job, index);
-        if (job.next == job.cards.size() && d.current == job_) d.current.reset();
+        if (job.next == job.total && d.current == job_) d.current.reset();
         lock.unlock();
         decoded = Decode(*reader_, ref, wholeFile.get(), std::move(card), kFetching);
         return Deliver(std::move(decoded));
@@ -620,7 +854,7 @@ ItemData CardDecoder::Fetch(std::size_t index) {
   }
   Consumed(job, index);
   // Past the last card the second thread may go to another folder.
-  if (job.next == job.cards.size() && d.current == job_) d.current.reset();
+  if (job.next == job.total && d.current == job_) d.current.reset();
   WakeIfWorth(d, job, lock);
   return Deliver(std::move(decoded));
 }

@@ -16,7 +16,8 @@
 // for; the items are the same whichever thread decodes them.
 //
 // Before that, the index: the export asks how many items a folder has before
-// it fetches any, so the whole folder is indexed first. In a folder of one
+// it fetches any, so the whole folder is indexed first (past kHeldCards cards
+// only counted, see below). In a folder of one
 // card per file, most of that is opening, reading and closing the files; the
 // second thread reads small files ahead of the index, and the fetching thread,
 // when it reaches a file still being read, reads the next one nobody has
@@ -24,6 +25,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <span>
 #include <string>
@@ -66,12 +68,19 @@ inline constexpr std::size_t kKeptFileBytes = std::size_t{8} << 20;
 inline constexpr std::size_t kAheadFileBytes = std::size_t{1} << 20;
 inline constexpr std::size_t kFilesAhead = 32;
 inline constexpr std::size_t kAheadBytes = std::size_t{2} << 20;
+// Where the first kHeldCards cards of a folder lie is kept (16 bytes a card);
+// the cards after them are only counted while the folder is indexed, and
+// are found again, window by window of their files, as the fetches reach
+// them. So a file of millions of cards costs no more memory than a file of
+// a million, and a folder of fewer cards is read only once.
+inline constexpr std::size_t kHeldCards = std::size_t{1} << 20;
 
 class CardDecoder final : public CardSink {
  public:
   // Decoding starts with the first cards added; `threaded` false has the
   // fetching thread decode every card itself.
-  explicit CardDecoder(std::shared_ptr<const FolderFiles> files, bool threaded = true);
+  explicit CardDecoder(std::shared_ptr<const FolderFiles> files, bool threaded = true,
+                       std::size_t heldCards = kHeldCards);
   ~CardDecoder() override;
   CardDecoder(const CardDecoder&) = delete;
   CardDecoder& operator=(const CardDecoder&) = delete;
@@ -85,21 +94,27 @@ class CardDecoder final : public CardSink {
   // these too).
   void Add(std::span<const CardRef> cards, std::string_view wholeFile) override;
   void Withdraw(std::size_t count) override;
+  void HoldLarge(std::size_t bytes) override;
+  void LetGoLarge(std::size_t bytes) override;
   void Complete();
 
   // After Complete().
   std::size_t Count() const;
   // Item `index` (below Count()). A card that cannot be read or decoded
   // throws MAPI_E_CORRUPT_DATA; anything else thrown while decoding it (out
-  // of memory) is thrown here.
+  // of memory), by either thread, is thrown here.
   ItemData Fetch(std::size_t index);
 
   // What both threads share of one folder (standalone_card_decoder.cpp).
   struct Job;
   class Reader;
+  // The cards past the first kHeldCards, found again as they are fetched.
+  struct Lazy;
 
  private:
   void Restart(std::size_t from);
+  void StartCounting(std::size_t adding);
+  void IndexLazily(std::size_t index);
   std::shared_ptr<const std::string> TakeFile(std::size_t index);
   void EndIndexing();
 
@@ -108,6 +123,16 @@ class CardDecoder final : public CardSink {
   // The bytes of the file being indexed when they were read ahead: Add keeps
   // them as they are instead of copying them.
   std::shared_ptr<const std::string> indexedBytes_;
+  // Counting instead of keeping cards (IndexFiles, past heldCards_): the
+  // files from countedFrom_ on and their numbers of items.
+  const std::size_t heldCards_;
+  bool indexingFiles_ = false;
+  bool counting_ = false;
+  std::size_t fileIndex_ = 0;  // of the file being indexed
+  std::size_t fileStart_ = 0;  // the cards kept before it
+  std::size_t countedFrom_ = 0;
+  std::vector<std::uint32_t> counts_;
+  std::unique_ptr<Lazy> lazy_;
 };
 
 }  // namespace standalone

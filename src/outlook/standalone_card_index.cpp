@@ -15,9 +15,8 @@ constexpr int kNameOffsetBits = 20;
 constexpr std::size_t kScanWindow = std::size_t{4} << 20;
 // A window grows past kScanWindow only to hold one large card. A card that
 // would need more than this (128 MiB: no address book has such a card, but a
-// broken or hostile file may) makes its file unreadable rather than the
-// process huge; a card just below it still costs its size about twice over
-// while it is decoded.
+// broken or hostile file may) is an item that cannot be read, rather than
+// the process huge.
 constexpr std::size_t kMaxScanWindow = std::size_t{128} << 20;
 
 // The bytes at the start of a file that can hold its byte-order mark. A card
@@ -58,41 +57,124 @@ std::size_t AddCards(std::string_view window, std::uint64_t position, bool whole
   return found.size();
 }
 
+// The first place at or after `from` where FindCardBoundary could cut, or npos.
+std::size_t FirstCardBoundary(std::string_view text, std::size_t from) {
+  for (std::size_t at = from; at < text.size();) {
+    const std::size_t newline = text.find('\n', at);
+    if (newline == std::string_view::npos) return newline;
+    if (StartsCardLine(text, newline + 1) && EqualsNoCase(PreviousLine(text, newline), "END:VCARD")) {
+      return newline + 1;
+    }
+    at = newline + 1;
+  }
+  return std::string_view::npos;
+}
+
+// Where the cards that start at `from` end, when no boundary lies within a
+// window after it: the next boundary, or the end of the file. Searched window
+// by window, each overlapping the one before by kBoundaryContext so that a
+// boundary line cut by a window's end is found in the next; nothing when a
+// read fails.
+constexpr std::size_t kBoundaryContext = std::size_t{64} << 10;
+
+std::optional<std::uint64_t> RegionEnd(fs::File* file, std::uint64_t from, std::uint64_t size,
+                                       std::string& buffer) {
+  for (std::uint64_t start = from;;) {
+    const std::size_t length = static_cast<std::size_t>(std::min<std::uint64_t>(size - start, kScanWindow));
+    buffer.resize(length);
+    if (!fs::ReadAt(file, start, length, buffer.data())) return std::nullopt;
+    if (const std::size_t cut = FirstCardBoundary(buffer, 0); cut != std::string_view::npos) return start + cut;
+    if (start + length == size) return size;
+    start += length - kBoundaryContext;
+  }
+}
+
+// Buffers above this are let go after use rather than kept for the next window.
+constexpr std::size_t kKeptScanBuffer = 2 * kScanWindow;
+
+}  // namespace
+
+bool ScanNext(fs::File* file, NameRef name, ScanState& s, std::string& buffer, CardSink& sink,
+              std::size_t& added) {
+  if (!s.started) {
+    s.started = true;
+    s.size = fs::FileSize(file);
+    // A UTF-16 file cannot be cut by looking at bytes; such files are small.
+    // Only a file too big to read whole needs its mark looked at first.
+    s.whole = s.size <= 2 * kScanWindow;
+    if (!s.whole) {
+      char head[2] = {0, 0};
+      if (!fs::ReadAt(file, 0, 2, head)) return s.failed = true, false;
+      s.whole = IsUtf16Mark(std::string_view(head, 2));
+    }
+    if (s.whole && s.size > kMaxScanWindow) return s.failed = true, false;
+  }
+  if (s.position >= s.size) return false;
+  const std::uint64_t remaining = s.size - s.position;
+  std::size_t length = static_cast<std::size_t>(s.whole ? remaining : std::min<std::uint64_t>(remaining, kScanWindow));
+  bool readWhole = s.whole;  // the window is read below, in one piece
+  if (!s.whole) {
+    buffer.resize(length);
+    if (!fs::ReadAt(file, s.position, length, buffer.data())) return s.failed = true, false;
+    if (length == remaining) {
+    } else if (const std::size_t cut = FindCardBoundary(buffer); cut > 0) {
+      length = cut;
+    } else {
+      // A card (or cards with no boundary between them) wider than a window:
+      // read whole up to the next boundary; beyond kMaxScanWindow it is one
+      // item that cannot be read, and the cards after it are still found.
+      const std::optional<std::uint64_t> end = RegionEnd(file, s.position, s.size, buffer);
+      if (!end) return s.failed = true, false;
+      if (*end - s.position > kMaxScanWindow) {
+        std::string().swap(buffer);
+        const CardRef unreadable{s.position, kUnreadableCard, name};
+        sink.Add(std::span<const CardRef>(&unreadable, 1), std::string_view());
+        ++added;
+        s.position = *end;
+        return true;
+      }
+      length = static_cast<std::size_t>(*end - s.position);
+      readWhole = true;
+    }
+  }
+  // Only one large piece of a card is in memory at a time (CardSink::HoldLarge).
+  struct Hold {
+    CardSink& sink;
+    std::string& buffer;
+    std::size_t bytes;
+    ~Hold() {
+      if (buffer.capacity() > kKeptScanBuffer) std::string().swap(buffer);
+      if (bytes > 0) sink.LetGoLarge(bytes);
+    }
+  } hold{sink, buffer, length > kKeptScanBuffer ? length : 0};
+  if (hold.bytes > 0) {
+    std::string().swap(buffer);
+    sink.HoldLarge(hold.bytes);
+  }
+  bool read = true;
+  if (readWhole) {
+    buffer.resize(length);
+    read = fs::ReadAt(file, s.position, length, buffer.data());
+  }
+  if (read) {
+    std::vector<CardRef> found;
+    const std::string_view window(buffer.data(), length);
+    added += AddCards(window, s.position, s.position == 0 && length == s.size, name, found, sink);
+    s.position += length;
+  }
+  if (!read) return s.failed = true, false;
+  return true;
+}
+
+namespace {
+
 // Scans the file window by window, handing `sink` the cards found and
 // counting them in `added`. False when a read fails.
 bool ScanFile(fs::File* file, NameRef name, std::string& buffer, CardSink& sink, std::size_t& added) {
-  const std::uint64_t size = fs::FileSize(file);
-  // A UTF-16 file cannot be cut by looking at bytes; such files are small.
-  // Only a file too big to read whole needs its mark looked at first.
-  bool whole = size <= 2 * kScanWindow;
-  if (!whole) {
-    char head[2] = {0, 0};
-    if (!fs::ReadAt(file, 0, 2, head)) return false;
-    whole = IsUtf16Mark(std::string_view(head, 2));
+  ScanState state;
+  while (ScanNext(file, name, state, buffer, sink, added)) {
   }
-  if (whole && size > kMaxScanWindow) return false;
-  std::vector<CardRef> found;
-  std::uint64_t position = 0;
-  while (position < size) {
-    const std::uint64_t remaining = size - position;
-    std::size_t length = whole ? remaining : std::min<std::uint64_t>(remaining, kScanWindow);
-    for (;;) {
-      buffer.resize(length);
-      if (!fs::ReadAt(file, position, length, buffer.data())) return false;
-      if (length == remaining) break;
-      if (std::size_t cut = FindCardBoundary(buffer); cut > 0) {
-        length = cut;
-        break;
-      }
-      // One card larger than the window: widen the window until it ends.
-      if (length >= kMaxScanWindow) return false;
-      length = std::min<std::uint64_t>(remaining, std::uint64_t{length} * 2);
-    }
-    const std::string_view window(buffer.data(), length);
-    added += AddCards(window, position, position == 0 && length == size, name, found, sink);
-    position += length;
-  }
-  return true;
+  return !state.failed;
 }
 
 // The one item of a file that cannot be read or holds no card.

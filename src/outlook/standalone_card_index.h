@@ -1,7 +1,8 @@
 // Where the cards of a folder's .vcf files lie: file names and card
-// positions only. A folder of a million cards keeps about 20 bytes per card
-// here and nothing of the cards' contents; a card is read and decoded when its
-// item is fetched.
+// positions only. A folder keeps about 20 bytes per card here for its first
+// million cards (the decoder counts the rest and finds them again later) and
+// nothing of the cards' contents; a card is read and decoded when its item is
+// fetched.
 #pragma once
 
 #include <cstdint>
@@ -51,7 +52,28 @@ class CardSink {
   // The last `count` cards added are taken back: their file could not be
   // read to its end, and is one unreadable item instead.
   virtual void Withdraw(std::size_t count) = 0;
+  // Around reading `bytes` of a file in one piece (a large card): a sink
+  // whose cards are decoded meanwhile may wait here until other large pieces
+  // are out of memory.
+  virtual void HoldLarge(std::size_t /*bytes*/) {}
+  virtual void LetGoLarge(std::size_t /*bytes*/) {}
 };
+
+// Where the scan of one open file is: ScanNext finds its cards window by
+// window, so that an index can stop and go on later.
+struct ScanState {
+  bool started = false;
+  bool whole = false;   // read in one piece
+  bool failed = false;  // a read failed, or the file cannot be read at all
+  std::uint64_t size = 0;
+  std::uint64_t position = 0;  // where the next window starts
+};
+
+// Hands `sink` the cards of the next window of `file` and counts them in
+// `added`; false when the file is done or `state.failed`. A card too large
+// to read (over 128 MiB) is one unreadable item there.
+bool ScanNext(fs::File* file, NameRef name, ScanState& state, std::string& buffer, CardSink& sink,
+              std::size_t& added);
 
 // Hands `sink` the items of the file at `path`: one per card in file order;
 // one unreadable item when the file cannot be opened or read, or holds bytes

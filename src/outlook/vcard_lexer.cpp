@@ -243,8 +243,10 @@ std::string_view JoinContinuations(LineReader& r, std::string_view line, Header&
 bool NextProperty(LineReader& r, RawProperty& p) {
   const std::string_view t = r.text;
   while (r.pos < t.size()) {
-    const Line first = LineAt(r, r.pos);
+    Line first = LineAt(r, r.pos);
     r.pos = first.next;
+    // A byte-order mark at the start of a line (files joined with cat) is not text.
+    if (t.substr(first.begin, first.end - first.begin).starts_with("\xEF\xBB\xBF")) first.begin += 3;
     // Blank lines, and continuation lines of a line that was passed over.
     if (first.begin == first.end || IsSpace(t[first.begin])) continue;
     std::string_view line = t.substr(first.begin, first.end - first.begin);

@@ -109,11 +109,20 @@ std::size_t LineEnd(const Units& u, std::size_t i) {
   return i;
 }
 
+// The length of a byte-order mark at unit `i`, else 0. Files joined with cat
+// keep each one's mark at the start of a line, where it is not text.
+std::size_t MarkAt(const Units& u, std::size_t i) {
+  if (u.width == 2) return u.at(i) == 0xFEFF ? 1 : 0;
+  return u.file.substr(u.base + i).starts_with("\xEF\xBB\xBF") ? 3 : 0;
+}
+
 std::vector<CardExtent> ScanCards(const Units& u) {
   Scan s;
   const std::size_t n = u.size();
   std::size_t i = 0;
   while (i < n) {
+    i += MarkAt(u, i);
+    if (i == n) break;
     // In a byte file, a line that starts with neither A, B nor E (folded
     // and base64 lines among them) can only end an AGENT line's hold on the
     // next BEGIN; with none pending, such lines are passed over in bulk up
@@ -189,7 +198,10 @@ void Release(Text& text) {
 
 CardReading& StartReading() {
   thread_local CardReading r;
-  if (r.fields.size() > kKeptFields) r.fields.resize(kKeptFields);
+  if (r.fields.size() > kKeptFields) {
+    r.fields.resize(kKeptFields);
+    r.fields.shrink_to_fit();
+  }
   for (std::size_t i = 0; i < r.count && i < r.fields.size(); ++i) {
     Release(r.fields[i].value);
     Release(r.fields[i].sort_as);
@@ -390,6 +402,8 @@ std::optional<Card> ReadCard(std::string_view file, CardExtent extent) {
   if (!ReadCardInto(file, extent, *card)) card.reset();
   return card;
 }
+
+void ReleaseReadingMemory() { StartReading(); }
 
 bool ReadCardInto(std::string_view file, CardExtent extent, Card& card) {
   const Units units = UnitsOf(file);

@@ -39,4 +39,8 @@ std::optional<Card> ReadCard(std::string_view file, CardExtent extent);
 // card cannot be parsed at all; `card` is then unspecified.
 bool ReadCardInto(std::string_view file, CardExtent extent, Card& card);
 
+// Lets go of the buffers reading a large card grew on this thread, which are
+// otherwise kept until it reads the next card.
+void ReleaseReadingMemory();
+
 }  // namespace vcard

@@ -348,14 +348,15 @@ const char* FindNonBase64(const char* p, const char* end) {
 const char* FindLineStartingWithABE(const char* p, const char* end) {
   auto starts = [](char before, char c) {
     const char lower = static_cast<char>(c | 0x20);
-    return (before == '\r' || before == '\n') && (lower == 'a' || lower == 'b' || lower == 'e');
+    return (before == '\r' || before == '\n') && (lower == 'a' || lower == 'b' || lower == 'e' || lower == '\xEF');
   };
 #ifdef VCARD_TEXT_SSE2
   for (; end - p >= 16; p += 16) {
     const __m128i before = Load(p - 1);
     const __m128i lower = _mm_or_si128(Load(p), _mm_set1_epi8(0x20));
     const __m128i after_break = _mm_or_si128(Is(before, '\r'), Is(before, '\n'));
-    const __m128i letter = _mm_or_si128(Is(lower, 'a'), _mm_or_si128(Is(lower, 'b'), Is(lower, 'e')));
+    __m128i letter = _mm_or_si128(Is(lower, 'a'), _mm_or_si128(Is(lower, 'b'), Is(lower, 'e')));
+    letter = _mm_or_si128(letter, Is(lower, '\xEF'));
     if (const unsigned bits = Bits(_mm_and_si128(after_break, letter))) return p + std::countr_zero(bits);
   }
 #endif

@@ -87,7 +87,8 @@ const char16_t* FindEitherUnit(const char16_t* p, const char16_t* end, char16_t 
 const char* FindNonBase64(const char* p, const char* end);
 
 // The first x in [p, end) whose byte before is CR or LF and whose own byte
-// is A, B or E in either case: where a BEGIN, END or AGENT line may start.
+// is A, B or E in either case: where a BEGIN, END or AGENT line may start,
+// also behind a byte-order mark, so 0xEF (and 0xCF) stops it too.
 // p[-1] must be readable.
 const char* FindLineStartingWithABE(const char* p, const char* end);
 

@@ -112,6 +112,7 @@ class HostileProfileTest : public testing::Test {
     // Sanitized builds run several times slower.
     options.timeoutSeconds = maxSeconds * (hostile::UnderSanitizer() ? 5 : 1);
     const hostile::RunResult result = hostile::RunProgram(options);
+    lastPeakKiB_ = result.peakKiB;
     std::printf("[ measured ] %s: %s\n",
                 testing::UnitTest::GetInstance()->current_test_info()->name(),
                 Describe(result).c_str());
@@ -124,6 +125,7 @@ class HostileProfileTest : public testing::Test {
   }
 
   hostile::ScratchDir dir_;
+  long lastPeakKiB_ = 0;  // of the last Export
   fs::path profile_ = dir_ / "profile";
   fs::path out_ = dir_ / "out.csv";
 };
@@ -300,6 +302,112 @@ TEST_F(HostileProfileTest, HugeValueOnOneLine) {
       EXPECT_EQ(records[1][18].substr(0, 3), "xxx");
     }
   }
+}
+
+// A card larger than the largest card the store reads is one unreadable
+// item: the cards before and after it in the same file are still exported.
+TEST_F(HostileProfileTest, CardOverTheLimitBetweenSmallCards) {
+  WriteRepeated(profile_ / "b.vcf",
+                ContactCard("Before", "Bea") + "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Huge;Hal\r\nNOTE:", 'x',
+                std::uint64_t{130} << 20, "\r\nEND:VCARD\r\n" + ContactCard("After", "Abe"));
+  testfiles::WriteBytes(profile_ / "c.vcf", ContactCard("Gamma", "Gil"));
+  EXPECT_EQ(Export(0, 60), ContactRecord("Alpha", "Anna") + ContactRecord("Before", "Bea") +
+                               ContactRecord("After", "Abe") + ContactRecord("Gamma", "Gil"));
+}
+
+// Two cards just under that limit in one file are both exported, without
+// both of them in memory at once.
+TEST_F(HostileProfileTest, TwoCardsJustUnderTheLimit) {
+  std::ofstream out(profile_ / "b.vcf", std::ios::binary);
+  const std::string note(std::size_t{126} << 20, 'x');
+  for (const char* first : {"One", "Two"}) {
+    out << "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Big;" << first << "\r\nNOTE:" << note << "\r\nEND:VCARD\r\n";
+  }
+  out.close();
+  const auto records = Records(Export(0, 60));
+  ASSERT_EQ(records.size(), 3u);
+  EXPECT_EQ(records[1][1], "One");
+  EXPECT_EQ(records[2][1], "Two");
+}
+
+// Millions of small cards in one file: the store keeps where only a window
+// of them lies, so memory does not grow with their number. (At 16 bytes a
+// card, 20 million cards alone would take 305 MiB; here two million more
+// cards may add at most 4 MiB.)
+TEST_F(HostileProfileTest, MillionsOfCardsInOneFile) {
+  long peaks[2] = {0, 0};
+  const int counts[2] = {1200000, 3200000};
+  // Sanitized builds (memory figures meaningless, runs slower) check only the
+  // items of the first.
+  const int runs = hostile::UnderSanitizer() ? 1 : 2;
+  for (int run = 0; run < runs; ++run) {
+    SCOPED_TRACE(counts[run]);
+    {
+      std::ofstream out(profile_ / "b.vcf", std::ios::binary);
+      out << ContactCard("First", "Fay");
+      std::string nameless;
+      for (int i = 0; i < 10000; ++i) nameless += "BEGIN:VCARD\r\nVERSION:3.0\r\nNOTE:n\r\nEND:VCARD\r\n";
+      for (int i = 0; i < counts[run] / 10000; ++i) out << nameless;
+      out << ContactCard("Last", "Lee");
+    }
+    EXPECT_EQ(Export(0, 60), ContactRecord("Alpha", "Anna") + ContactRecord("First", "Fay") +
+                                 ContactRecord("Last", "Lee"));
+    peaks[run] = lastPeakKiB_;
+  }
+  if (!hostile::UnderSanitizer()) {
+    EXPECT_LT(peaks[1] - peaks[0], 4 * 1024) << peaks[0] << " KiB, then " << peaks[1] << " KiB";
+  }
+}
+
+// A card of 100,000 numbers tied to Apple labels by their item groups, a
+// label before or after its number: each number gets its own label.
+TEST_F(HostileProfileTest, HundredThousandLabelledNumbers) {
+  std::string card = "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Labels;Many\r\n";
+  constexpr int kCount = 100000;
+  for (int i = 1; i < kCount; ++i) {
+    const std::string item = "item" + std::to_string(i);
+    card += item + ".TEL:" + std::to_string(i) + "\r\n" + item + ".X-ABLabel:_$!<Car>!$_\r\n";
+  }
+  const std::string last = "item" + std::to_string(kCount);
+  card += last + ".X-ABLabel:_$!<Pager>!$_\r\n" + last + ".TEL:" + std::to_string(kCount) + "\r\nEND:VCARD\r\n";
+  testfiles::WriteBytes(profile_ / "b.vcf", card);
+  const auto records = Records(Export(0, 10));
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_EQ(records[1][36], "1");       // CarTelephoneNumber: the first car number
+  EXPECT_EQ(records[1][47], "100000");  // PagerNumber: the one pager number
+  EXPECT_EQ(records[1][45], "");        // OtherTelephoneNumber: no number without its label
+}
+
+// Files joined with cat: a UTF-8 byte-order mark at the start of a line is
+// not text, so the card after it is found and read like any other.
+TEST_F(HostileProfileTest, ByteOrderMarksOfJoinedFiles) {
+  const std::string mark = "\xEF\xBB\xBF";
+  testfiles::WriteBytes(profile_ / "b.vcf", mark + ContactCard("Beta", "Ben") + mark +
+                                                ContactCard("Gamma", "Gil") + mark + "begin:vcard\r\n" +
+                                                mark + "VERSION:3.0\r\n" + mark + "N:Delta;Dan\r\n" +
+                                                mark + "END:VCARD\r\n" + ContactCard("Echo", "Eve"));
+  EXPECT_EQ(Export(0, 10), ContactRecord("Alpha", "Anna") + ContactRecord("Beta", "Ben") +
+                               ContactRecord("Gamma", "Gil") +
+                               testfiles::RecordLine({"Delta", "Dan"}) +
+                               ContactRecord("Echo", "Eve"));
+}
+
+// Running out of memory while a card is read ends the export as a failure
+// part-way (whole records only), never as a crash.
+TEST_F(HostileProfileTest, OutOfMemoryEndsAsAFailure) {
+  if (hostile::UnderSanitizer()) GTEST_SKIP() << "the sanitizer's shadow memory needs more address space";
+  WriteRepeated(profile_ / "b.vcf", "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Huge;Hal\r\nNOTE:", 'x',
+                std::uint64_t{60} << 20, "\r\nEND:VCARD\r\n");
+  hostile::RunOptions options;
+  options.args = {out_.string()};
+  options.profile = profile_.string();
+  options.addressSpaceLimit = std::uint64_t{64} << 20;
+  options.measureMemory = false;  // the launcher would run under the limit too
+  const hostile::RunResult result = hostile::RunProgram(options);
+  EXPECT_EQ(result.signal, 0) << Describe(result);
+  EXPECT_TRUE(result.exitCode == 54 || result.exitCode == 56) << Describe(result);
+  const std::string file = testfiles::ReadBytes(out_);
+  EXPECT_TRUE(hostile::IsPrefixOfRecords(file, {ContactRecord("Alpha", "Anna")})) << file;
 }
 
 // Only regular files are read: a FIFO (never opened for reading, so never a

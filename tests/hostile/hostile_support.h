@@ -22,6 +22,7 @@ struct RunOptions {
   std::string program;            // the program file; the test's own copy when empty
   std::optional<std::uint64_t> fileSizeLimit;  // RLIMIT_FSIZE in bytes
   std::optional<std::uint64_t> openFileLimit;  // RLIMIT_NOFILE, soft and hard
+  std::optional<std::uint64_t> addressSpaceLimit;  // RLIMIT_AS in bytes
   bool asNobody = false;          // through setpriv, as nobody:nogroup
   double timeoutSeconds = 60;     // killed with SIGKILL after this
   // Started through a small launcher process that reports the program's own

@@ -100,6 +100,10 @@ std::string TestBinary() {
     const rlimit limit{*options.openFileLimit, *options.openFileLimit};
     if (setrlimit(RLIMIT_NOFILE, &limit) != 0) _exit(126);
   }
+  if (options.addressSpaceLimit) {
+    const rlimit limit{*options.addressSpaceLimit, *options.addressSpaceLimit};
+    if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(126);
+  }
   execve(argv[0], argv.data(), envp.data());
   _exit(127);
 }

@@ -114,15 +114,18 @@ TEST(CardDecoderTest, AnyOrderOfFetchesGivesTheSameItems) {
   for (std::size_t i = 150; i < n; ++i) mixed.push_back(i);
   std::vector<std::size_t> backwards(inOrder.rbegin(), inOrder.rend());
 
-  for (const bool threaded : {true, false}) {
-    for (const Indexing indexing : kIndexings) {
-      for (const auto* order : {&inOrder, &shuffled, &mixed, &backwards}) {
-        CardDecoder decoder(folder.files, threaded);
-        IndexFolder(folder, decoder, kFiles, indexing);
-        ASSERT_EQ(decoder.Count(), n);
-        for (std::size_t i : *order) {
-          ASSERT_EQ(Fetched(decoder, i), folder.expected[i])
-              << i << " threaded " << threaded << " indexing " << static_cast<int>(indexing);
+  // Keeping where 40 cards lie, the rest are found again as they are fetched.
+  for (const std::size_t held : {standalone::kHeldCards, std::size_t{40}}) {
+    for (const bool threaded : {true, false}) {
+      for (const Indexing indexing : kIndexings) {
+        for (const auto* order : {&inOrder, &shuffled, &mixed, &backwards}) {
+          CardDecoder decoder(folder.files, threaded, held);
+          IndexFolder(folder, decoder, kFiles, indexing);
+          ASSERT_EQ(decoder.Count(), n);
+          for (std::size_t i : *order) {
+            ASSERT_EQ(Fetched(decoder, i), folder.expected[i]) << i << " threaded " << threaded << " indexing "
+                                                               << static_cast<int>(indexing) << " held " << held;
+          }
         }
       }
     }
@@ -152,13 +155,15 @@ TEST(CardDecoderTest, FilesReadAheadGiveTheItemsOfTheFiles) {
   for (std::size_t i = 0; i < reference.Count(); ++i) expected.push_back(Fetched(reference, i));
   ASSERT_GT(expected.size(), folder.expected.size());  // the big file's cards are there
 
-  for (const bool threaded : {true, false}) {
-    for (const bool withDirectory : {true, false}) {
-      CardDecoder decoder(folder.files, threaded);
-      folder.IndexAhead(decoder, kFiles, withDirectory);
-      ASSERT_EQ(decoder.Count(), expected.size());
-      for (std::size_t i = 0; i < expected.size(); ++i) {
-        ASSERT_EQ(Fetched(decoder, i), expected[i]) << i << " threaded " << threaded;
+  for (const std::size_t held : {standalone::kHeldCards, std::size_t{10}}) {
+    for (const bool threaded : {true, false}) {
+      for (const bool withDirectory : {true, false}) {
+        CardDecoder decoder(folder.files, threaded, held);
+        folder.IndexAhead(decoder, kFiles, withDirectory);
+        ASSERT_EQ(decoder.Count(), expected.size());
+        for (std::size_t i = 0; i < expected.size(); ++i) {
+          ASSERT_EQ(Fetched(decoder, i), expected[i]) << i << " threaded " << threaded << " held " << held;
+        }
       }
     }
   }
