@@ -6,6 +6,7 @@
 #include "app/result_codes.h"
 #include "app/run_sequence.h"
 #include "csv/csv_file.h"
+#include "csv/output_guard.h"
 #include "export/contact_record.h"
 #include "export/folder_walk.h"
 #include "outlook/error_numbers.h"
@@ -60,8 +61,11 @@ int ExportContacts() {
   // point are missing, so the export has failed even though every line that
   // was written is whole.
   if (!om::ResumeNext([&] { result = ExportFolderTree(folder); })) result = app::RC_EXPORT_FAILED;
-  if (result != app::RC_OK) return app::RC_EXPORT_FAILED;  // the file stays open
-  return csv::CsvClose();
+  // A stop request (a signal to end) leaves the export incomplete even when no
+  // write was refused after it.
+  if (result != app::RC_OK || csv::StopRequested()) return app::RC_EXPORT_FAILED;  // the file stays open
+  const int closed = csv::CsvClose();
+  return closed != app::RC_OK && csv::StopRequested() ? app::RC_EXPORT_FAILED : closed;
 }
 
 }  // namespace exporter

@@ -96,6 +96,7 @@ std::string TestBinary() {
     const rlimit limit{*options.fileSizeLimit, *options.fileSizeLimit};
     if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);
   }
+  for (int fd : options.closedDescriptors) close(fd);
   execve(argv[0], argv.data(), envp.data());
   _exit(127);
 }
