@@ -119,7 +119,12 @@ void ProcessStart() {
   struct sigaction action {};
   action.sa_handler = OnStopSignal;
   sigemptyset(&action.sa_mask);
-  for (int number : {SIGTERM, SIGINT, SIGHUP}) sigaction(number, &action, nullptr);
+  for (int number : {SIGTERM, SIGINT, SIGHUP}) {
+    // A signal ignored by whoever started the program (nohup) stays ignored.
+    struct sigaction inherited {};
+    if (sigaction(number, nullptr, &inherited) == 0 && inherited.sa_handler == SIG_IGN) continue;
+    sigaction(number, &action, nullptr);
+  }
 }
 
 void ProcessSleep(unsigned milliseconds) {
