@@ -6,8 +6,10 @@
 
 namespace app {
 
-// Prepares the process for the run: on POSIX a write past the file size limit
-// fails instead of killing the process.
+// Prepares the process for the run. On POSIX: closed standard descriptors are
+// held on /dev/null; a write past the file size limit or to a pipe without a
+// reader fails instead of killing the process; SIGTERM, SIGINT and SIGHUP ask
+// the output to stop (csv::RequestStop) instead of killing it.
 void ProcessStart();
 
 // The program's argument text: on POSIX the arguments joined with single

@@ -1,6 +1,8 @@
 #include "app/process.h"
 #include "app/process_posix.h"
 
+#include <fcntl.h>
+#include <pthread.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -15,11 +17,23 @@
 #include <iterator>
 
 #include "csv/native_path.h"
+#include "csv/output_guard.h"
 
 namespace app {
 namespace {
 
 bool gHoldsLock = false;
+pthread_t gMainThread;
+
+// Only async-signal-safe calls. The output is written by the main thread: a
+// signal that lands on the card decoder's thread is passed on to it, so that
+// a write waiting there is interrupted too.
+void OnStopSignal(int number) {
+  const int savedErrno = errno;
+  csv::RequestStop();
+  if (!pthread_equal(pthread_self(), gMainThread)) pthread_kill(gMainThread, number);
+  errno = savedErrno;
+}
 
 std::string ExecutablePath() {
   char buffer[4096];
@@ -86,9 +100,31 @@ bool ProcessAcquireSingleInstance() {
 }
 
 void ProcessStart() {
+  // A program started with standard descriptors closed would get the output
+  // file as one of them, and whatever the runtime writes to stderr as its
+  // last words would land in the CSV. /dev/null takes any that are missing.
+  for (int fd = 0; fd <= 2; ++fd) {
+    // The lower ones are open by now, so the open takes the lowest free one: fd.
+    if (fcntl(fd, F_GETFD) < 0 && errno == EBADF) open("/dev/null", O_RDWR);
+  }
   // Past the file size limit a write must fail (and the export report it),
-  // not kill the process before it can say so.
+  // not kill the process before it can say so; so must a write to a pipe
+  // whose reader has gone.
   std::signal(SIGXFSZ, SIG_IGN);
+  std::signal(SIGPIPE, SIG_IGN);
+  // A time limit, Ctrl-C or a closed terminal ends the export after the
+  // record being written, through the normal end of the run (56). Without
+  // SA_RESTART, so that a write waiting on a slow reader is interrupted.
+  gMainThread = pthread_self();
+  struct sigaction action {};
+  action.sa_handler = OnStopSignal;
+  sigemptyset(&action.sa_mask);
+  for (int number : {SIGTERM, SIGINT, SIGHUP}) {
+    // A signal ignored by whoever started the program (nohup) stays ignored.
+    struct sigaction inherited {};
+    if (sigaction(number, nullptr, &inherited) == 0 && inherited.sa_handler == SIG_IGN) continue;
+    sigaction(number, &action, nullptr);
+  }
 }
 
 void ProcessSleep(unsigned milliseconds) {

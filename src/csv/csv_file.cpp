@@ -7,6 +7,7 @@
 #include "csv/codepage932.h"
 #include "csv/field_encoding.h"
 #include "csv/output_file.h"
+#include "csv/output_guard.h"
 
 namespace csv {
 namespace {
@@ -24,19 +25,47 @@ std::size_t gLineSize = 0;
 std::string gPending;            // converted lines not yet written
 std::uint64_t gCommitted = 0;    // bytes of whole lines known to be in the file
 
+// After a stop request the record that was going out when it came is made
+// whole: a file is cut back to the end of the last whole line in it, and
+// where nothing can be cut back (a pipe) the rest of that one line is
+// written. `written` bytes of gPending went out.
+void EndWithWholeRecord(std::size_t written) {
+  // Values never hold CR or LF and code page 932 uses neither as a second
+  // byte, so CR LF is only ever a line end.
+  const std::size_t lastEnd = written < 2 ? std::string::npos : gPending.rfind("\r\n", written - 2);
+  const std::size_t whole = lastEnd == std::string::npos ? 0 : lastEnd + 2;
+  if (whole == written) {
+    gCommitted += written;
+  } else if (OutputTruncate(gFile, gCommitted + whole)) {
+    gCommitted += whole;
+  } else {
+    const std::size_t lineEnd = gPending.find("\r\n", written - 1) + 2;
+    std::size_t rest = 0;
+    OutputWrite(gFile, std::string_view(gPending).substr(written, lineEnd - written), rest, false);
+    gCommitted += written + rest;
+  }
+}
+
 // Writes gPending. On failure the file is cut back to the last whole line
-// written before, so it never ends in part of a record.
+// written before, so it never ends in part of a record. Once a stop has been
+// requested nothing more is written.
 bool WritePending() {
   if (gPending.empty()) return true;
-  if (!gFile) return false;
-  const bool written = OutputWrite(gFile, gPending);
-  if (written) {
+  if (!gFile || StopRequested()) {
+    gPending.clear();
+    return false;
+  }
+  std::size_t written = 0;
+  const WriteEnd end = OutputWrite(gFile, gPending, written, true);
+  if (end == WriteEnd::kDone) {
     gCommitted += gPending.size();
+  } else if (end == WriteEnd::kStopped) {
+    EndWithWholeRecord(written);
   } else {
     OutputTruncate(gFile, gCommitted);
   }
   gPending.clear();
-  return written;
+  return end == WriteEnd::kDone;
 }
 
 // Room for `bytes` more bytes after the line; where they go.
@@ -74,7 +103,10 @@ void CsvAddField(std::u16string_view value) {
 }
 
 int CsvWriteLine() {
-  if (!gFile) return app::RC_FILE_WRITE_FAILED;
+  if (!gFile || StopRequested()) {
+    gPending.clear();
+    return app::RC_FILE_WRITE_FAILED;
+  }
   gPending.append(gLine.data(), gLineSize);
   gPending += "\r\n";
   if (gPending.size() >= kWriteBlock && !WritePending()) return app::RC_FILE_WRITE_FAILED;

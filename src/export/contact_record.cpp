@@ -5,6 +5,7 @@
 
 #include "app/result_codes.h"
 #include "csv/csv_file.h"
+#include "csv/output_guard.h"
 #include "outlook/contact_properties.h"
 #include "outlook/resume_next.h"
 
@@ -123,6 +124,8 @@ int ExportFolderItems(const om::Handle& folder) {
   om::ResumeNext([&] { count = om::AsCount(om::Get(items, "Count")); });
   om::ContactValues values;
   for (std::int64_t i = 1; i <= count; ++i) {
+    // Asked to end: the items left are not even read.
+    if (csv::StopRequested()) return app::RC_FILE_WRITE_FAILED;
     om::Handle item;
     // An item that cannot be fetched is skipped; nothing of an earlier item is
     // looked at again, so no record is written twice.

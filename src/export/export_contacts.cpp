@@ -7,6 +7,7 @@
 #include "app/result_codes.h"
 #include "app/run_sequence.h"
 #include "csv/csv_file.h"
+#include "csv/output_guard.h"
 #include "export/contact_record.h"
 #include "export/folder_walk.h"
 #include "outlook/error_numbers.h"
@@ -67,8 +68,11 @@ int ExportContacts() {
   } catch (const std::bad_alloc&) {
     result = app::RC_EXPORT_FAILED;
   }
-  if (result != app::RC_OK) return app::RC_EXPORT_FAILED;  // the file stays open
-  return csv::CsvClose();
+  // A stop request (a signal to end) leaves the export incomplete even when no
+  // write was refused after it.
+  if (result != app::RC_OK || csv::StopRequested()) return app::RC_EXPORT_FAILED;  // the file stays open
+  const int closed = csv::CsvClose();
+  return closed != app::RC_OK && csv::StopRequested() ? app::RC_EXPORT_FAILED : closed;
 }
 
 }  // namespace exporter

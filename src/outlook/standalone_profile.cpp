@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "csv/output_guard.h"
 #include "outlook/error_numbers.h"
 #include "outlook/standalone_directory.h"
 #include "outlook/standalone_fs.h"
@@ -17,6 +18,7 @@ namespace {
 
 struct ProfileListing {
   std::vector<std::string> stores;
+  std::vector<std::string> cardFiles;  // .vcf files directly in the profile
   bool holdsCards = false;  // directly holds .vcf files: the one-store shortcut
 };
 
@@ -36,6 +38,7 @@ ProfileListing ListProfile(const std::string& path) {
     if (name.starts_with('.')) return;
     if (IsCardFileEntry(path, name, type)) {
       listing.holdsCards = true;
+      listing.cardFiles.emplace_back(name);
     } else if (type == fs::EntryType::kDirectory || type == fs::EntryType::kSymlink || IsDataFileName(name)) {
       // A link is a store even when it leads nowhere: it then fails as a
       // provider, which is how a profile says that a store is unreachable.
@@ -107,6 +110,22 @@ StoreList OpenProfile(const std::string& path) {
   return stores;
 }
 
+void ProtectProfileFromOutput(const std::string& path) {
+  csv::ClearProtected();
+  const auto protect = [](const std::string& entry) {
+    const fs::Status status = fs::StatPath(entry);
+    if (status.exists) csv::Protect({status.identity.device, status.identity.inode});
+  };
+  protect(path);
+  if (!fs::StatPath(path).directory) return;
+  // Stores and cards reached through links lie elsewhere: where they lead is
+  // protected as well.
+  const ProfileListing listing = ListProfile(path);
+  for (const auto* names : {&listing.stores, &listing.cardFiles}) {
+    for (const std::string& name : *names) protect(fs::JoinPath(path, name));
+  }
+}
+
 om::Handle CreateStandaloneApplicationAt(const std::string& profilePath) {
   return CreateApplicationForStores(OpenProfile(profilePath));
 }
@@ -118,7 +137,9 @@ namespace om {
 Handle CreateStandaloneApplication() {
   const std::optional<std::string> profile = standalone::ProfileLocation(standalone::fs::GetEnvironment);
   if (!profile) throw ObjectModelError(kMapiNotFound);
-  return standalone::CreateStandaloneApplicationAt(*profile);
+  Handle application = standalone::CreateStandaloneApplicationAt(*profile);
+  standalone::ProtectProfileFromOutput(*profile);
+  return application;
 }
 
 }  // namespace om

@@ -29,6 +29,7 @@ struct RunOptions {
   // peak memory (a child forked straight from the test process would count
   // the test process's memory as its own). Without it, `pid` is the program.
   bool measureMemory = true;
+  std::vector<int> closedDescriptors;  // closed in the program, e.g. {0, 2}
 };
 
 struct RunResult {

@@ -104,6 +104,7 @@ std::string TestBinary() {
     const rlimit limit{*options.addressSpaceLimit, *options.addressSpaceLimit};
     if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(126);
   }
+  for (int fd : options.closedDescriptors) close(fd);
   execve(argv[0], argv.data(), envp.data());
   _exit(127);
 }
