@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "outlook/vcard_reader.h"
+#include "vcard/vcard_reader.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <map>
 #include <string>
 
-#include "outlook/object_model.h"
+#include "om/object_model.h"
 
 namespace bench {
 

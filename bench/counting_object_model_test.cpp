@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "app/run_sequence.h"
-#include "outlook/contact_properties.h"
+#include "om/contact_properties.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "csv/codepage932.h"
+#include "text/codepage932.h"
 #include "csv/field_encoding.h"
 
 namespace {

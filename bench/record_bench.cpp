@@ -7,7 +7,7 @@
 #include <string>
 
 #include "csv/csv_file.h"
-#include "outlook/contact_properties.h"
+#include "om/contact_properties.h"
 
 namespace {
 

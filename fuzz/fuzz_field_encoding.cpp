@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "csv/codepage932.h"
+#include "text/codepage932.h"
 #include "csv/field_encoding.h"
 
 namespace {

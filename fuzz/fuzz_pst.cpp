@@ -15,7 +15,7 @@
 
 #include "csv/field_encoding.h"
 #include "export/contact_record.h"
-#include "outlook/pst_file.h"
+#include "store/pst/pst_file.h"
 
 namespace {
 

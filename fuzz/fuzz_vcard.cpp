@@ -15,12 +15,12 @@
 #include <string_view>
 #include <variant>
 
-#include "csv/codepage932.h"
+#include "text/codepage932.h"
 #include "csv/field_encoding.h"
 #include "export/contact_record.h"
-#include "outlook/contact_properties.h"
-#include "outlook/standalone_card_index.h"
-#include "outlook/vcard_reader.h"
+#include "om/contact_properties.h"
+#include "store/cards/card_index.h"
+#include "vcard/vcard_reader.h"
 
 namespace {
 

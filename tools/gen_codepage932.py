@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Generates src/csv/codepage932_table.cpp from Microsoft's bestfit932.txt.
+"""Generates src/text/codepage932_table.cpp from Microsoft's bestfit932.txt.
 
 Usage (from the repository root):
     python3 tools/gen_codepage932.py [path/to/bestfit932.txt] [output.cpp]
@@ -20,7 +20,7 @@ import sys
 
 REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 DEFAULT_INPUT = os.path.join(REPO, "..", "shared", "data", "cp932", "bestfit932.txt")
-DEFAULT_OUTPUT = os.path.join(REPO, "src", "csv", "codepage932_table.cpp")
+DEFAULT_OUTPUT = os.path.join(REPO, "src", "text", "codepage932_table.cpp")
 PAIRS_PER_LINE = 8
 
 
@@ -115,7 +115,7 @@ def main():
         "// ranges, two-byte codes (lead << 8 | trail) and the UTF-16 to code page\n"
         "// table with its best-fit entries. Additions and decoding policy are in\n"
         "// codepage932.cpp.\n"
-        "#include \"csv/codepage932_table.h\"\n\n"
+        "#include \"text/codepage932_table.h\"\n\n"
         "namespace cp932::table {\n"
         "namespace {\n\n"
         + array("SingleByte", single, 2)

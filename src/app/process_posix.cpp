@@ -16,7 +16,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "csv/native_path.h"
+#include "text/native_path.h"
 #include "csv/output_guard.h"
 
 namespace app {
@@ -86,7 +86,7 @@ std::u16string ProcessCommandLine() {
     first = false;
     start = end;
   }
-  return csv::PathTextFromBytes(joined);
+  return text::PathTextFromBytes(joined);
 }
 
 bool ProcessAcquireSingleInstance() {

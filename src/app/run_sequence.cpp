@@ -1,10 +1,10 @@
 #include "app/run_sequence.h"
 
 #include "app/process.h"
-#include "app/result_codes.h"
+#include "om/result_codes.h"
 #include "csv/csv_file.h"
 #include "export/export_contacts.h"
-#include "outlook/resume_next.h"
+#include "om/resume_next.h"
 
 namespace app {
 namespace {
@@ -17,8 +17,6 @@ InstanceCheck gInstanceCheck = ProcessAcquireSingleInstance;
 
 }  // namespace
 
-const std::u16string& OutputPath() { return gOutputPath; }
-const om::Handle& Namespace() { return gNamespace; }
 void SetSleepFunction(SleepFunction sleep) { gSleep = sleep ? sleep : ProcessSleep; }
 void SetInstanceCheck(InstanceCheck check) {
   gInstanceCheck = check ? check : ProcessAcquireSingleInstance;
@@ -50,9 +48,9 @@ int RunSequence(const std::u16string& commandLine) {
   gOutputPath = commandLine;
   int result;
   if (!gInstanceCheck()) {
-    result = RC_ALREADY_RUNNING;
+    result = om::RC_ALREADY_RUNNING;
   } else if (ConnectOutlook() != 0) {
-    result = RC_OUTLOOK_UNAVAILABLE;
+    result = om::RC_OUTLOOK_UNAVAILABLE;
   } else {
     result = exporter::ExportContacts();
   }
@@ -70,3 +68,10 @@ void Main() {
 }
 
 }  // namespace app
+
+namespace exporter {
+
+const std::u16string& OutputPath() { return app::gOutputPath; }
+const om::Handle& Namespace() { return app::gNamespace; }
+
+}  // namespace exporter

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "outlook/object_model.h"
+#include "om/object_model.h"
 
 namespace app {
 
@@ -17,10 +17,6 @@ int RunSequence(const std::u16string& commandLine);
 // 0 when both the application object and the "MAPI" namespace are held, 1 otherwise.
 int ConnectOutlook();
 void DisconnectOutlook();
-
-// State shared with the export driver.
-const std::u16string& OutputPath();
-const om::Handle& Namespace();
 
 // The pause between releasing the namespace and the application, and the
 // single-instance test. Tests that run the sequence inside their own process

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "app/result_codes.h"
-#include "csv/codepage932.h"
+#include "om/result_codes.h"
+#include "text/codepage932.h"
 #include "csv/field_encoding.h"
 #include "csv/output_file.h"
 #include "csv/output_guard.h"
@@ -82,7 +82,7 @@ int CsvOpen(const std::u16string& path) {
   gPending.clear();
   gCommitted = 0;
   gFile = OutputOpen(path);
-  return gFile ? app::RC_OK : app::RC_FILE_OPEN_FAILED;
+  return gFile ? om::RC_OK : om::RC_FILE_OPEN_FAILED;
 }
 
 void CsvClearLine() { gLineSize = 0; }
@@ -105,20 +105,20 @@ void CsvAddField(std::u16string_view value) {
 int CsvWriteLine() {
   if (!gFile || StopRequested()) {
     gPending.clear();
-    return app::RC_FILE_WRITE_FAILED;
+    return om::RC_FILE_WRITE_FAILED;
   }
   gPending.append(gLine.data(), gLineSize);
   gPending += "\r\n";
-  if (gPending.size() >= kWriteBlock && !WritePending()) return app::RC_FILE_WRITE_FAILED;
-  return app::RC_OK;
+  if (gPending.size() >= kWriteBlock && !WritePending()) return om::RC_FILE_WRITE_FAILED;
+  return om::RC_OK;
 }
 
 int CsvClose() {
-  if (!gFile) return app::RC_FILE_CLOSE_FAILED;
+  if (!gFile) return om::RC_FILE_CLOSE_FAILED;
   const bool written = WritePending();
   const bool closed = OutputClose(gFile);
   gFile = nullptr;
-  return written && closed ? app::RC_OK : app::RC_FILE_CLOSE_FAILED;
+  return written && closed ? om::RC_OK : om::RC_FILE_CLOSE_FAILED;
 }
 
 void CsvFlush() {

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "csv/codepage932.h"
+#include "text/codepage932.h"
 
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>

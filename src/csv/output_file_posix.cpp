@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <memory>
 
-#include "csv/native_path.h"
+#include "text/native_path.h"
 #include "csv/output_guard.h"
 
 namespace csv {
@@ -65,7 +65,7 @@ bool ReachesProtected(std::string path) {
 }  // namespace
 
 OutputFile* OutputOpen(const std::u16string& path) {
-  const std::string bytes = PathTextToBytes(path);
+  const std::string bytes = text::PathTextToBytes(path);
   if (bytes.empty() || ReachesProtected(bytes)) return nullptr;
   // Not truncated by the open itself: what was opened is looked at first.
   // Non-blocking, so that a FIFO without a reader fails at once (ENXIO)

@@ -3,11 +3,11 @@
 #include <array>
 #include <cstdint>
 
-#include "app/result_codes.h"
+#include "om/result_codes.h"
 #include "csv/csv_file.h"
 #include "csv/output_guard.h"
-#include "outlook/contact_properties.h"
-#include "outlook/resume_next.h"
+#include "om/contact_properties.h"
+#include "om/resume_next.h"
 
 namespace exporter {
 namespace {
@@ -116,7 +116,7 @@ std::u16string ValueText(const om::Value& value) {
 }
 
 int ExportFolderItems(const om::Handle& folder) {
-  int result = app::RC_OK;
+  int result = om::RC_OK;
   om::Handle items;
   std::int64_t count = 0;
   om::ResumeNext([&] { items = om::AsObject(om::Get(folder, "Items")); });
@@ -125,7 +125,7 @@ int ExportFolderItems(const om::Handle& folder) {
   om::ContactValues values;
   for (std::int64_t i = 1; i <= count; ++i) {
     // Asked to end: the items left are not even read.
-    if (csv::StopRequested()) return app::RC_FILE_WRITE_FAILED;
+    if (csv::StopRequested()) return om::RC_FILE_WRITE_FAILED;
     om::Handle item;
     // An item that cannot be fetched is skipped; nothing of an earlier item is
     // looked at again, so no record is written twice.
@@ -135,7 +135,7 @@ int ExportFolderItems(const om::Handle& folder) {
     ReadRemainingProperties(item, values);
     AddRecordFields(values);
     result = csv::CsvWriteLine();
-    if (result != app::RC_OK) break;
+    if (result != om::RC_OK) break;
   }
   return result;
 }

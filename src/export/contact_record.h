@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "outlook/object_model.h"
+#include "om/object_model.h"
 
 namespace exporter {
 

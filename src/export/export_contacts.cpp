@@ -4,14 +4,13 @@
 #include <new>
 #include <string>
 
-#include "app/result_codes.h"
-#include "app/run_sequence.h"
+#include "om/result_codes.h"
 #include "csv/csv_file.h"
 #include "csv/output_guard.h"
 #include "export/contact_record.h"
 #include "export/folder_walk.h"
-#include "outlook/error_numbers.h"
-#include "outlook/resume_next.h"
+#include "om/error_numbers.h"
+#include "om/resume_next.h"
 
 namespace exporter {
 namespace {
@@ -23,7 +22,7 @@ const std::u16string gStoreId;
 
 constexpr std::int64_t kOlFolderContacts = 10;
 
-om::Handle TopLevelFolders() { return om::AsObject(om::Get(app::Namespace(), "Folders")); }
+om::Handle TopLevelFolders() { return om::AsObject(om::Get(Namespace(), "Folders")); }
 
 // Looks for a top-level folder to export when the default contacts folder
 // could not be opened because a provider of the profile failed.
@@ -50,29 +49,29 @@ void SearchStores(om::Handle& folder) {
 int ExportContacts() {
   om::ErrClear();
   om::Handle folder;
-  if (csv::CsvOpen(app::OutputPath()) != app::RC_OK) return app::RC_FILE_OPEN_FAILED;
+  if (csv::CsvOpen(OutputPath()) != om::RC_OK) return om::RC_FILE_OPEN_FAILED;
   om::ResumeNext([&] {
-    folder = om::AsObject(om::Get(app::Namespace(), "GetDefaultFolder", kOlFolderContacts));
+    folder = om::AsObject(om::Get(Namespace(), "GetDefaultFolder", kOlFolderContacts));
   });
   if (om::ErrNumber() == om::kMapiFailOneProvider) SearchStores(folder);
-  if (!folder) return app::RC_FOLDER_FAILED;
+  if (!folder) return om::RC_FOLDER_FAILED;
 
-  int result = app::RC_OK;
+  int result = om::RC_OK;
   // A failure inside the walk abandons all of it; the contacts after that
   // point are missing, so the export has failed even though every line that
   // was written is whole.
   // Running out of memory (a card too large for the memory the process may
   // use) fails the walk the same way: what was written stays whole.
   try {
-    if (!om::ResumeNext([&] { result = ExportFolderTree(folder); })) result = app::RC_EXPORT_FAILED;
+    if (!om::ResumeNext([&] { result = ExportFolderTree(folder); })) result = om::RC_EXPORT_FAILED;
   } catch (const std::bad_alloc&) {
-    result = app::RC_EXPORT_FAILED;
+    result = om::RC_EXPORT_FAILED;
   }
   // A stop request (a signal to end) leaves the export incomplete even when no
   // write was refused after it.
-  if (result != app::RC_OK || csv::StopRequested()) return app::RC_EXPORT_FAILED;  // the file stays open
+  if (result != om::RC_OK || csv::StopRequested()) return om::RC_EXPORT_FAILED;  // the file stays open
   const int closed = csv::CsvClose();
-  return closed != app::RC_OK && csv::StopRequested() ? app::RC_EXPORT_FAILED : closed;
+  return closed != om::RC_OK && csv::StopRequested() ? om::RC_EXPORT_FAILED : closed;
 }
 
 }  // namespace exporter

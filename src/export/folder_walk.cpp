@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/result_codes.h"
+#include "om/result_codes.h"
 #include "export/contact_record.h"
 
 namespace exporter {
@@ -26,15 +26,15 @@ std::int64_t CountOf(const om::Handle& folder, std::string_view collection) {
 }
 
 int Walk(const om::Handle& folder, std::vector<std::u16string>& ancestors) {
-  if (ancestors.size() >= kMaxFolderDepth) return app::RC_FOLDER_FAILED;
+  if (ancestors.size() >= kMaxFolderDepth) return om::RC_FOLDER_FAILED;
   std::u16string id = EntryIdOf(folder);
   if (!id.empty() && std::find(ancestors.begin(), ancestors.end(), id) != ancestors.end()) {
-    return app::RC_FOLDER_FAILED;
+    return om::RC_FOLDER_FAILED;
   }
-  if (CountOf(folder, "Items") != 0 && ExportFolderItems(folder) != app::RC_OK) {
-    return app::RC_FOLDER_FAILED;
+  if (CountOf(folder, "Items") != 0 && ExportFolderItems(folder) != om::RC_OK) {
+    return om::RC_FOLDER_FAILED;
   }
-  if (CountOf(folder, "Folders") == 0) return app::RC_OK;
+  if (CountOf(folder, "Folders") == 0) return om::RC_OK;
 
   const om::Handle subfolders = om::AsObject(om::Get(folder, "Folders"));
   const std::int64_t count = om::AsCount(om::Get(subfolders, "Count"));
@@ -42,10 +42,10 @@ int Walk(const om::Handle& folder, std::vector<std::u16string>& ancestors) {
   for (std::int64_t i = 1; i <= count; ++i) {
     const om::Handle subfolder = om::AsObject(om::Get(subfolders, "Item", i));
     const int result = Walk(subfolder, ancestors);
-    if (result != app::RC_OK) return result;
+    if (result != om::RC_OK) return result;
   }
   ancestors.pop_back();
-  return app::RC_OK;
+  return om::RC_OK;
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 
 #include <cstddef>
 
-#include "outlook/object_model.h"
+#include "om/object_model.h"
 
 namespace exporter {
 

@@ -1,7 +1,7 @@
 // Write failures, made with /dev/full (every write fails with "no space").
 #include <gtest/gtest.h>
 
-#include "app/result_codes.h"
+#include "om/result_codes.h"
 #include "app/run_sequence.h"
 #include "csv/csv_file.h"
 #include "support/fake_object_model.h"
@@ -12,21 +12,21 @@ void NoPause(unsigned) {}
 bool Alone() { return true; }
 
 TEST(CsvFileFailures, LineWriteFailsOnceABlockCannotBeWrittenAndCloseReportsTheRest) {
-  ASSERT_EQ(csv::CsvOpen(u"/dev/full"), app::RC_OK);
+  ASSERT_EQ(csv::CsvOpen(u"/dev/full"), om::RC_OK);
   csv::CsvClearLine();
   csv::CsvAddField(std::u16string(1000, u'x'));
-  int result = app::RC_OK;
+  int result = om::RC_OK;
   int lines = 0;
-  while (result == app::RC_OK && lines < 1000) {
+  while (result == om::RC_OK && lines < 1000) {
     result = csv::CsvWriteLine();
     ++lines;
   }
-  EXPECT_EQ(result, app::RC_FILE_WRITE_FAILED);
+  EXPECT_EQ(result, om::RC_FILE_WRITE_FAILED);
   EXPECT_LT(lines, 100);  // within the first block of 64 KiB
 
-  ASSERT_EQ(csv::CsvOpen(u"/dev/full"), app::RC_OK);
-  ASSERT_EQ(csv::CsvWriteLine(), app::RC_OK);  // still buffered
-  EXPECT_EQ(csv::CsvClose(), app::RC_FILE_CLOSE_FAILED);
+  ASSERT_EQ(csv::CsvOpen(u"/dev/full"), om::RC_OK);
+  ASSERT_EQ(csv::CsvWriteLine(), om::RC_OK);  // still buffered
+  EXPECT_EQ(csv::CsvClose(), om::RC_FILE_CLOSE_FAILED);
 }
 
 TEST(CsvFileFailures, ExportWhoseLineWriteFailsEndsWith56) {
@@ -35,7 +35,7 @@ TEST(CsvFileFailures, ExportWhoseLineWriteFailsEndsWith56) {
   fake::InstallApplication(fake::MakeProfile(fake::Folder(many)).application);
   app::SetSleepFunction(NoPause);
   app::SetInstanceCheck(Alone);
-  EXPECT_EQ(app::RunSequence(u"/dev/full"), app::RC_EXPORT_FAILED);
+  EXPECT_EQ(app::RunSequence(u"/dev/full"), om::RC_EXPORT_FAILED);
   fake::InstallApplication(nullptr);
   app::SetSleepFunction(nullptr);
   app::SetInstanceCheck(nullptr);

@@ -4,10 +4,10 @@
 
 #include <memory>
 
-#include "app/result_codes.h"
-#include "csv/codepage932.h"
+#include "om/result_codes.h"
+#include "text/codepage932.h"
 #include "csv/csv_file.h"
-#include "csv/native_path.h"
+#include "text/native_path.h"
 #include "support/test_files.h"
 
 namespace {
@@ -114,7 +114,7 @@ TEST(CsvFile, LinesLongAndShortAcrossWriteBlocksComeOutWhole) {
   // blocks end inside, at and after lines.
   testfiles::TempDir dir;
   const auto path = dir / "out.csv";
-  ASSERT_EQ(csv::CsvOpen(path.u16string()), app::RC_OK);
+  ASSERT_EQ(csv::CsvOpen(path.u16string()), om::RC_OK);
   std::string expected;
   for (int line = 0; line < 400; ++line) {
     csv::CsvClearLine();
@@ -132,21 +132,21 @@ TEST(CsvFile, LinesLongAndShortAcrossWriteBlocksComeOutWhole) {
     }
     ASSERT_EQ(csv::CsvLineBytes(), bytes) << line;
     expected += bytes + "\r\n";
-    ASSERT_EQ(csv::CsvWriteLine(), app::RC_OK);
+    ASSERT_EQ(csv::CsvWriteLine(), om::RC_OK);
   }
-  ASSERT_EQ(csv::CsvClose(), app::RC_OK);
+  ASSERT_EQ(csv::CsvClose(), om::RC_OK);
   EXPECT_EQ(testfiles::ReadBytes(path), expected);
 }
 
 TEST(CsvFile, WritesCrLfLinesInCodePage932) {
   testfiles::TempDir dir;
   const auto path = dir / "out.csv";
-  ASSERT_EQ(csv::CsvOpen(path.u16string()), app::RC_OK);
+  ASSERT_EQ(csv::CsvOpen(path.u16string()), om::RC_OK);
   csv::CsvClearLine();
   csv::CsvAddField(u"ｱ日");
-  ASSERT_EQ(csv::CsvWriteLine(), app::RC_OK);
-  ASSERT_EQ(csv::CsvWriteLine(), app::RC_OK);  // the line is not emptied by writing
-  ASSERT_EQ(csv::CsvClose(), app::RC_OK);
+  ASSERT_EQ(csv::CsvWriteLine(), om::RC_OK);
+  ASSERT_EQ(csv::CsvWriteLine(), om::RC_OK);  // the line is not emptied by writing
+  ASSERT_EQ(csv::CsvClose(), om::RC_OK);
   EXPECT_EQ(testfiles::ReadBytes(path), "\"\xB1\x93\xFA\"\r\n\"\xB1\x93\xFA\"\r\n");
 }
 
@@ -155,10 +155,10 @@ TEST(NativePath, BytesThatAreNotUtf8ComeBackUnchanged) {
                                "/tmp/\x93\xFA\x96\x7B.csv", "/tmp/\xF0\x9F\x98\x80\xC0\xAF\xFF",
                                "/tmp/\xED\xA0\x80"};
   for (const std::string& bytes : paths) {
-    EXPECT_EQ(csv::PathTextToBytes(csv::PathTextFromBytes(bytes)), bytes);
+    EXPECT_EQ(text::PathTextToBytes(text::PathTextFromBytes(bytes)), bytes);
   }
-  EXPECT_EQ(csv::PathTextFromBytes("\xE6\x97\xA5"), u"日");
-  EXPECT_EQ(csv::PathTextFromBytes("\xF0\x9F\x98\x80"), u"\xD83D\xDE00");
+  EXPECT_EQ(text::PathTextFromBytes("\xE6\x97\xA5"), u"日");
+  EXPECT_EQ(text::PathTextFromBytes("\xF0\x9F\x98\x80"), u"\xD83D\xDE00");
 }
 
 }  // namespace

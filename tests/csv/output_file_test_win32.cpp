@@ -6,7 +6,7 @@
 #include <windows.h>
 
 #include "csv/output_guard.h"
-#include "outlook/standalone_fs.h"
+#include "store/fs.h"
 #include "support/test_files.h"
 
 namespace {

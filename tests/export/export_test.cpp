@@ -3,11 +3,11 @@
 // the output file.
 #include <gtest/gtest.h>
 
-#include "app/result_codes.h"
+#include "om/result_codes.h"
 #include "app/run_sequence.h"
 #include "csv/csv_file.h"
 #include "export/folder_walk.h"
-#include "outlook/error_numbers.h"
+#include "om/error_numbers.h"
 #include "support/fake_object_model.h"
 #include "support/test_files.h"
 
@@ -65,7 +65,7 @@ TEST_F(ExportTest, WritesOneRecordPerNamedContactInWalkOrder) {
   auto first = Folder({Named("B")}, {deep});
   auto second = Folder({Named("D")});
   auto root = Folder({Named("A")}, {first, second});
-  EXPECT_EQ(Run(fake::MakeProfile(root)), app::RC_OK);
+  EXPECT_EQ(Run(fake::MakeProfile(root)), om::RC_OK);
   EXPECT_EQ(Output(), RecordLine({"A"}) + RecordLine({"B"}) + RecordLine({"C"}) + RecordLine({"D"}));
   EXPECT_EQ(gPauses, 1);
 }
@@ -76,7 +76,7 @@ TEST_F(ExportTest, RecordBytesAreQuotedFlattenedCodePage932) {
                           {"Body", std::u16string(u"line 1\r\nline 2\nx\ry")},
                           {"Birthday", om::Date{2000, 4, 3}},
                           {"Anniversary", om::Date{999, 12, 31}}});
-  EXPECT_EQ(Run(fake::MakeProfile(Folder({contact}))), app::RC_OK);
+  EXPECT_EQ(Run(fake::MakeProfile(Folder({contact}))), om::RC_OK);
   std::vector<std::string> fields(55);
   fields[0] = "\x93\xfa\x96\x7b";
   fields[1] = "Ta\"\"ro";
@@ -95,7 +95,7 @@ TEST_F(ExportTest, SkipsNonContactsNamelessContactsAndUnreadableNames) {
   auto onlyFileAs = Contact({{"FileAs", std::u16string(u"F")}});
   auto root = Folder({fake::Item(u"DistListItem"), fake::Item(u"MailItem"), companyOnly,
                       unreadableName, unreadableType, onlyFileAs, Named("Z")});
-  EXPECT_EQ(Run(fake::MakeProfile(root)), app::RC_OK);
+  EXPECT_EQ(Run(fake::MakeProfile(root)), om::RC_OK);
   std::vector<std::string> fileAs(55);
   fileAs[5] = "F";
   EXPECT_EQ(Output(), RecordLine(fileAs) + RecordLine({"Z"}));
@@ -103,7 +103,7 @@ TEST_F(ExportTest, SkipsNonContactsNamelessContactsAndUnreadableNames) {
 
 TEST_F(ExportTest, FolderOfNonContactsOrEmptyTreeGivesZeroBytes) {
   auto root = Folder({fake::Item(u"MailItem")}, {Folder({}, {Folder({})})});
-  EXPECT_EQ(Run(fake::MakeProfile(root)), app::RC_OK);
+  EXPECT_EQ(Run(fake::MakeProfile(root)), om::RC_OK);
   EXPECT_TRUE(std::filesystem::exists(out_));
   EXPECT_EQ(Output(), "");
 }
@@ -114,7 +114,7 @@ TEST_F(ExportTest, UnreadablePropertyGivesEmptyFieldAndRecordKeeps55Fields) {
   contact->Set("CompanyName", std::int64_t{42});
   contact->Set("Department", fake::Collection({}));
   contact->Set("Anniversary", std::u16string(u"not a date"));
-  EXPECT_EQ(Run(fake::MakeProfile(Folder({contact}))), app::RC_OK);
+  EXPECT_EQ(Run(fake::MakeProfile(Folder({contact}))), om::RC_OK);
   std::vector<std::string> fields(55);
   fields[0] = "A";
   fields[1] = "B";
@@ -129,7 +129,7 @@ TEST_F(ExportTest, DatesOutsideTheFormatAndTheNoDateValueAreEmpty) {
   auto second = Named("B");
   second->Set("Birthday", om::Date{1, 1, 1});
   second->Set("Anniversary", om::Date{2000, 2, 29});
-  EXPECT_EQ(Run(fake::MakeProfile(Folder({contact, second}))), app::RC_OK);
+  EXPECT_EQ(Run(fake::MakeProfile(Folder({contact, second}))), om::RC_OK);
   std::vector<std::string> b(55);
   b[0] = "B";
   b[17] = "0001-01-01";
@@ -142,17 +142,17 @@ TEST_F(ExportTest, FailedItemFetchSkipsThatIndexOnly) {
   auto items = std::static_pointer_cast<fake::FakeObject>(
       std::get<om::Handle>(root->Get("Items", {})));
   items->failingItems[2] = om::kMapiCorruptData;
-  EXPECT_EQ(Run(fake::MakeProfile(root)), app::RC_OK);
+  EXPECT_EQ(Run(fake::MakeProfile(root)), om::RC_OK);
   EXPECT_EQ(Output(), RecordLine({"A"}) + RecordLine({"C"}));
 }
 
 TEST_F(ExportTest, EachPropertyIsReadOnce) {
-  EXPECT_EQ(Run(fake::MakeProfile(Folder({Named("A")}))), app::RC_OK);
+  EXPECT_EQ(Run(fake::MakeProfile(Folder({Named("A")}))), om::RC_OK);
   // Per contact: Item, TypeName, 55 properties; the rest is the fixed cost of
   // the run (namespace, default folder, counts, entry id).
   const std::int64_t fixed = fake::CallCount();
   fake::ResetCallCount();
-  EXPECT_EQ(Run(fake::MakeProfile(Folder({Named("A"), Named("B"), Named("C")}))), app::RC_OK);
+  EXPECT_EQ(Run(fake::MakeProfile(Folder({Named("A"), Named("B"), Named("C")}))), om::RC_OK);
   EXPECT_EQ(fake::CallCount() - fixed, 2 * 57);
 }
 
@@ -164,7 +164,7 @@ TEST_F(ExportTest, MoreThan32767ItemsAreAllExported) {
   items->generate = [](std::int64_t i) -> om::Handle {
     return i == 40000 ? Named("last") : fake::Item(u"MailItem");
   };
-  EXPECT_EQ(Run(fake::MakeProfile(root)), app::RC_OK);
+  EXPECT_EQ(Run(fake::MakeProfile(root)), om::RC_OK);
   EXPECT_EQ(Output(), RecordLine({"last"}));
 }
 
@@ -173,7 +173,7 @@ TEST_F(ExportTest, FailureInsideTheWalkIsReportedWithTheRecordsBeforeIt) {
   broken->Fail("Folders", 0x80004005);
   auto after = Folder({Named("after")});
   auto root = Folder({Named("A")}, {Folder({Named("B")}), broken, after});
-  EXPECT_EQ(Run(fake::MakeProfile(root)), app::RC_EXPORT_FAILED);
+  EXPECT_EQ(Run(fake::MakeProfile(root)), om::RC_EXPORT_FAILED);
   // The broken folder's own items are written before its subfolders fail.
   EXPECT_EQ(Output(), RecordLine({"A"}) + RecordLine({"B"}) + RecordLine({"never"}));
 }
@@ -183,7 +183,7 @@ TEST_F(ExportTest, FailingSubfolderFetchAbandonsTheWalk) {
   auto subfolders = std::static_pointer_cast<fake::FakeObject>(
       std::get<om::Handle>(root->Get("Folders", {})));
   subfolders->failingItems[2] = 0x80004005;
-  EXPECT_EQ(Run(fake::MakeProfile(root)), app::RC_EXPORT_FAILED);
+  EXPECT_EQ(Run(fake::MakeProfile(root)), om::RC_EXPORT_FAILED);
   EXPECT_EQ(Output(), RecordLine({"A"}) + RecordLine({"B"}));
 }
 
@@ -191,7 +191,7 @@ TEST_F(ExportTest, FolderThatContainsItselfStopsTheWalk) {
   auto root = Folder({Named("A")});
   auto child = Folder({Named("B")}, {root});
   root->Set("Folders", fake::Collection({child}));
-  EXPECT_EQ(Run(fake::MakeProfile(root)), app::RC_EXPORT_FAILED);
+  EXPECT_EQ(Run(fake::MakeProfile(root)), om::RC_EXPORT_FAILED);
   EXPECT_EQ(Output(), RecordLine({"A"}) + RecordLine({"B"}));
   root->Set("Folders", fake::Collection({}));  // break the cycle so it is freed
 }
@@ -205,9 +205,9 @@ TEST_F(ExportTest, TooDeepTreeStopsTheWalk) {
   };
   auto shallow = make({});
   for (std::size_t i = 1; i < exporter::kMaxFolderDepth; ++i) shallow = make({shallow});
-  EXPECT_EQ(Run(fake::MakeProfile(shallow)), app::RC_OK);
+  EXPECT_EQ(Run(fake::MakeProfile(shallow)), om::RC_OK);
   auto deep = make({shallow});
-  EXPECT_EQ(Run(fake::MakeProfile(deep)), app::RC_EXPORT_FAILED);
+  EXPECT_EQ(Run(fake::MakeProfile(deep)), om::RC_EXPORT_FAILED);
 }
 
 // --- Choosing the folder -------------------------------------------------
@@ -216,7 +216,7 @@ TEST_F(ExportTest, ReachableDefaultFolderNeverSearches) {
   auto other = Folder({Named("other")});
   auto profile = fake::MakeProfile(Folder({Named("default")}), {other});
   profile.topFolders->Fail("Count", 0x80004005);
-  EXPECT_EQ(Run(profile), app::RC_OK);
+  EXPECT_EQ(Run(profile), om::RC_OK);
   EXPECT_EQ(Output(), RecordLine({"default"}));
 }
 
@@ -224,7 +224,7 @@ TEST_F(ExportTest, FailingProviderSearchExportsTheLastTopLevelFolderWithSubfolde
   auto third = Folder({Named("third")}, {Folder({Named("sub")})});
   auto profile = fake::MakeProfile(nullptr, {Folder({Named("first")}), Folder({Named("second")}), third},
                                    om::kMapiFailOneProvider);
-  EXPECT_EQ(Run(profile), app::RC_OK);
+  EXPECT_EQ(Run(profile), om::RC_OK);
   EXPECT_EQ(Output(), RecordLine({"third"}) + RecordLine({"sub"}));
 }
 
@@ -235,7 +235,7 @@ TEST_F(ExportTest, SearchPassesOverFailingStoresAndTakesOtherFailuresAtOnce) {
   odd->Fail("StoreId", 0x80004005);
   auto profile = fake::MakeProfile(nullptr, {failing, odd, Folder({Named("last")})},
                                    om::kMapiFailOneProvider);
-  EXPECT_EQ(Run(profile), app::RC_OK);
+  EXPECT_EQ(Run(profile), om::RC_OK);
   EXPECT_EQ(Output(), RecordLine({"odd"}));
 }
 
@@ -243,13 +243,13 @@ TEST_F(ExportTest, SearchEndingWithNothingGives55AndAnEmptyFile) {
   testfiles::WriteBytes(out_, "old content");
   auto only = Folder({Named("x")});
   only->Fail("StoreId", om::kMapiFailOneProvider);
-  EXPECT_EQ(Run(fake::MakeProfile(nullptr, {only}, om::kMapiFailOneProvider)), app::RC_FOLDER_FAILED);
+  EXPECT_EQ(Run(fake::MakeProfile(nullptr, {only}, om::kMapiFailOneProvider)), om::RC_FOLDER_FAILED);
   EXPECT_EQ(Output(), "");
 
   auto last = Folder({Named("x")});
   last->Fail("StoreId", om::kMapiFailOneProvider);
   EXPECT_EQ(Run(fake::MakeProfile(nullptr, {Folder({Named("y")}), last}, om::kMapiFailOneProvider)),
-            app::RC_FOLDER_FAILED);
+            om::RC_FOLDER_FAILED);
 }
 
 TEST_F(ExportTest, SearchWithFailedFetchesOrCounts) {
@@ -257,26 +257,26 @@ TEST_F(ExportTest, SearchWithFailedFetchesOrCounts) {
   auto profile = fake::MakeProfile(nullptr, {Folder({Named("a")}), Folder({Named("b")})},
                                    om::kMapiFailOneProvider);
   profile.topFolders->failingItems[1] = 0x80004005;
-  EXPECT_EQ(Run(profile), app::RC_FOLDER_FAILED);
+  EXPECT_EQ(Run(profile), om::RC_FOLDER_FAILED);
 
   // A later fetch fails: the folder of the previous pass stands.
   auto later = fake::MakeProfile(nullptr, {Folder({Named("a")}), Folder({Named("b")})},
                                  om::kMapiFailOneProvider);
   later.topFolders->failingItems[2] = 0x80004005;
-  EXPECT_EQ(Run(later), app::RC_OK);
+  EXPECT_EQ(Run(later), om::RC_OK);
   EXPECT_EQ(Output(), RecordLine({"a"}));
 
   auto noCount = fake::MakeProfile(nullptr, {Folder({Named("a")})}, om::kMapiFailOneProvider);
   noCount.topFolders->Fail("Count", 0x80004005);
-  EXPECT_EQ(Run(noCount), app::RC_FOLDER_FAILED);
-  EXPECT_EQ(Run(fake::MakeProfile(nullptr, {}, om::kMapiFailOneProvider)), app::RC_FOLDER_FAILED);
+  EXPECT_EQ(Run(noCount), om::RC_FOLDER_FAILED);
+  EXPECT_EQ(Run(fake::MakeProfile(nullptr, {}, om::kMapiFailOneProvider)), om::RC_FOLDER_FAILED);
 }
 
 TEST_F(ExportTest, DefaultFolderFailingOtherwiseGives55WithoutSearch) {
   auto profile = fake::MakeProfile(nullptr, {Folder({Named("a")})}, om::kMapiNotFound);
-  EXPECT_EQ(Run(profile), app::RC_FOLDER_FAILED);
+  EXPECT_EQ(Run(profile), om::RC_FOLDER_FAILED);
   EXPECT_EQ(Output(), "");
-  EXPECT_EQ(Run(fake::MakeProfile(nullptr)), app::RC_FOLDER_FAILED);  // nothing returned
+  EXPECT_EQ(Run(fake::MakeProfile(nullptr)), om::RC_FOLDER_FAILED);  // nothing returned
 }
 
 // --- Connection and precedence -------------------------------------------
@@ -284,15 +284,15 @@ TEST_F(ExportTest, DefaultFolderFailingOtherwiseGives55WithoutSearch) {
 TEST_F(ExportTest, NoApplicationOrNamespaceGives51WithoutTouchingTheFile) {
   testfiles::WriteBytes(out_, "keep");
   fake::Profile none;
-  EXPECT_EQ(Run(none), app::RC_OUTLOOK_UNAVAILABLE);
+  EXPECT_EQ(Run(none), om::RC_OUTLOOK_UNAVAILABLE);
 
   auto nothing = fake::MakeProfile(Folder({Named("a")}));
   nothing.application->Set("GetNamespace", om::Value{});
-  EXPECT_EQ(Run(nothing), app::RC_OUTLOOK_UNAVAILABLE);
+  EXPECT_EQ(Run(nothing), om::RC_OUTLOOK_UNAVAILABLE);
 
   auto failing = fake::MakeProfile(Folder({Named("a")}));
   failing.application->Fail("GetNamespace", 0x80004005);
-  EXPECT_EQ(Run(failing), app::RC_OUTLOOK_UNAVAILABLE);
+  EXPECT_EQ(Run(failing), om::RC_OUTLOOK_UNAVAILABLE);
 
   EXPECT_EQ(Output(), "keep");
   EXPECT_EQ(gPauses, 3);  // the pause runs on every path
@@ -303,7 +303,7 @@ TEST_F(ExportTest, SecondInstanceGives57BeforeAnythingElse) {
   gOtherInstance = true;
   const int result = Run(fake::MakeProfile(Folder({Named("A")})));
   gOtherInstance = false;
-  EXPECT_EQ(result, app::RC_ALREADY_RUNNING);
+  EXPECT_EQ(result, om::RC_ALREADY_RUNNING);
   EXPECT_EQ(fake::CallCount(), 0);  // the store was never asked for anything
   EXPECT_EQ(Output(), "keep");
   EXPECT_EQ(gPauses, 1);
@@ -311,21 +311,21 @@ TEST_F(ExportTest, SecondInstanceGives57BeforeAnythingElse) {
 
 TEST_F(ExportTest, UnopenableFileGives52BeforeTheFolderIsLookedAt) {
   auto profile = fake::MakeProfile(nullptr, {}, om::kMapiNotFound);
-  EXPECT_EQ(RunTo(profile, u""), app::RC_FILE_OPEN_FAILED);
-  EXPECT_EQ(RunTo(profile, dir_.path().u16string()), app::RC_FILE_OPEN_FAILED);
-  EXPECT_EQ(RunTo(profile, (dir_ / "missing" / "x.csv").u16string()), app::RC_FILE_OPEN_FAILED);
+  EXPECT_EQ(RunTo(profile, u""), om::RC_FILE_OPEN_FAILED);
+  EXPECT_EQ(RunTo(profile, dir_.path().u16string()), om::RC_FILE_OPEN_FAILED);
+  EXPECT_EQ(RunTo(profile, (dir_ / "missing" / "x.csv").u16string()), om::RC_FILE_OPEN_FAILED);
   EXPECT_EQ(gPauses, 3);
 }
 
 TEST_F(ExportTest, ExistingFileIsTruncatedEvenWhenTheExportFails) {
   testfiles::WriteBytes(out_, "previous export");
-  EXPECT_EQ(Run(fake::MakeProfile(nullptr, {}, om::kMapiNotFound)), app::RC_FOLDER_FAILED);
+  EXPECT_EQ(Run(fake::MakeProfile(nullptr, {}, om::kMapiNotFound)), om::RC_FOLDER_FAILED);
   EXPECT_EQ(Output(), "");
 }
 
 TEST_F(ExportTest, PathWithSpacesIsOnePath) {
   const auto spaced = dir_ / "my export file.csv";
-  EXPECT_EQ(RunTo(fake::MakeProfile(Folder({Named("A")})), spaced.u16string()), app::RC_OK);
+  EXPECT_EQ(RunTo(fake::MakeProfile(Folder({Named("A")})), spaced.u16string()), om::RC_OK);
   EXPECT_EQ(testfiles::ReadBytes(spaced), RecordLine({"A"}));
 }
 

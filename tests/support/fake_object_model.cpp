@@ -2,8 +2,8 @@
 
 #include <cctype>
 
-#include "outlook/contact_properties.h"
-#include "outlook/error_numbers.h"
+#include "om/contact_properties.h"
+#include "om/error_numbers.h"
 
 namespace fake {
 namespace {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "outlook/object_model.h"
+#include "om/object_model.h"
 
 namespace fake {
 

@@ -1,0 +1,87 @@
+// Inside the stand-alone store: what a kind of store (a directory of vCard
+// files, an Outlook data file) must provide so that the object-model objects
+// (standalone_objects.cpp) can serve it. Every member may throw
+// om::ObjectModelError with the number the object model should report.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "text/unicode_text.h"
+#include "om/contact_properties.h"
+#include "om/object_model.h"
+
+namespace standalone {
+
+// One fetched item, complete: its properties are read when the item is
+// fetched, so that reading a property later is a lookup.
+struct ItemData {
+  std::u16string typeName;  // "ContactItem", "DistListItem", "MailItem", ...
+  // The 55 contact properties; nothing for an item that has none (then every
+  // property read fails with DISP_E_UNKNOWNNAME, as for a mail item). Held
+  // by pointer where they were decoded, so handing an item on never moves
+  // its 55 values.
+  std::shared_ptr<const om::ContactValues> properties;
+};
+
+// The source of one folder's subfolders and items. A source keeps only what
+// locates its items (never the items' contents), and is released with the
+// last object that uses it.
+class FolderSource {
+ public:
+  virtual ~FolderSource() = default;
+
+  virtual std::u16string Name() = 0;
+  // A text that is the same for the same folder and differs between folders.
+  virtual std::u16string EntryId() = 0;
+
+  virtual std::size_t ItemCount() = 0;
+  // Item `index` (0-based, below ItemCount()). An item that cannot be read
+  // throws MAPI_E_CORRUPT_DATA; the other items stay readable.
+  virtual ItemData FetchItem(std::size_t index) = 0;
+
+  virtual std::size_t SubfolderCount() = 0;
+  // Subfolder `index` (0-based, below SubfolderCount()).
+  virtual std::unique_ptr<FolderSource> OpenSubfolder(std::size_t index) = 0;
+};
+
+// One store of the profile. A store that cannot be read (a failing
+// provider) still exists as an object: its members throw
+// MAPI_E_FAILONEPROVIDER.
+class StoreSource {
+ public:
+  virtual ~StoreSource() = default;
+
+  // Non-empty, the same from run to run, different for each store.
+  virtual std::u16string StoreId() = 0;
+  virtual std::unique_ptr<FolderSource> OpenTopFolder() = 0;
+  // Throws MAPI_E_NOT_FOUND when the store has no contacts folder.
+  virtual std::unique_ptr<FolderSource> OpenDefaultContactsFolder() = 0;
+};
+
+using StoreList = std::vector<std::shared_ptr<StoreSource>>;
+
+// The store of the Outlook data file (.pst, .ost) at `path`. Never returns
+// nothing: a file that cannot be opened gives a store whose members throw
+// MAPI_E_FAILONEPROVIDER. Never writes, creates or locks anything.
+std::unique_ptr<StoreSource> OpenOutlookDataFileStore(const std::string& path);
+
+// The application object over `stores`, the first being the default store.
+om::Handle CreateApplicationForStores(StoreList stores);
+
+// The application object for the profile at `profilePath` (a directory, or
+// a .vcf file). Throws ObjectModelError when the profile cannot be opened.
+om::Handle CreateStandaloneApplicationAt(const std::string& profilePath);
+
+// Helpers shared by the stores. Names are UTF-8 (or bytes that should be);
+// what is not UTF-8 becomes U+FFFD.
+using text::EndsWithNoCase;
+using text::EqualsNoCase;
+inline std::u16string TextFromUtf8(std::string_view bytes) { return text::Utf16FromUtf8(bytes); }
+// Upper-case hexadecimal digits of `bytes`.
+std::u16string HexText(std::string_view bytes);
+
+}  // namespace standalone
