@@ -2,6 +2,7 @@
 // asked for (every call passes a null error pointer): a failing call only
 // decides between "failing file", "not found" and "corrupt item".
 #include "store/pst/pst_file.h"
+#include "store/pst/pst_header.h"
 
 #include <libpff.h>
 
@@ -10,7 +11,6 @@
 #include <cstdint>
 #include <cstring>
 #include <ctime>
-#include <fstream>
 #include <functional>
 #include <string_view>
 #include <utility>
@@ -392,39 +392,6 @@ std::optional<Message> ReadMessageItem(libpff_item_t* item) {
   return message;
 }
 
-// The file's header records where the file ends (the ROOT structure's
-// ibFileEof): 64 bits at 0xB8 in Unicode files (wVer 23 and up, 4 KiB-page
-// OSTs included), 32 bits at 0xA8 in ANSI ones (wVer 14 and 15). libpff
-// opens a file cut short and reads the folders and items that still lie
-// before the cut, so the header is compared with the file's length here:
-// a file shorter than its own header says is damaged, whatever can still
-// be read from it. Nothing when the header is not one of these layouts.
-std::optional<std::uint64_t> RecordedEndOfFile(std::string_view header) {
-  auto little = [&](std::size_t at, std::size_t bytes) {
-    std::uint64_t value = 0;
-    for (std::size_t i = bytes; i-- > 0;) value = value << 8 | static_cast<unsigned char>(header[at + i]);
-    return value;
-  };
-  if (header.size() < 0xC0 || header.substr(0, 4) != "!BDN") return std::nullopt;
-  const std::uint64_t version = little(10, 2);
-  if (version == 14 || version == 15) return little(0xA8, 4);
-  if (version >= 23) return little(0xB8, 8);
-  return std::nullopt;
-}
-
-// False when the file at `path` is shorter than its header records.
-bool IsWhole(const std::string& path) {
-  std::ifstream in(path, std::ios::binary | std::ios::ate);
-  if (!in) return false;
-  const std::streamoff length = in.tellg();
-  std::string header(0x200, '\0');
-  in.seekg(0);
-  in.read(header.data(), static_cast<std::streamsize>(header.size()));
-  header.resize(static_cast<std::size_t>(in.gcount()));
-  const std::optional<std::uint64_t> end = RecordedEndOfFile(header);
-  return length >= 0 && (!end || static_cast<std::uint64_t>(length) >= *end);
-}
-
 }  // namespace
 
 FileHandle OpenFile(const std::string& path) {
@@ -436,7 +403,7 @@ FileHandle OpenFile(const std::string& path) {
     libpff_file_free(&file->pff, nullptr);
     return nullptr;
   }
-  if (!RootFolder(file) || !IsWhole(path)) return nullptr;
+  if (!RootFolder(file) || !IsWholeDataFile(path)) return nullptr;
   return file;
 }
 

@@ -1,0 +1,35 @@
+#include "store/pst/pst_header.h"
+
+#include <fstream>
+
+namespace pst {
+
+// The ROOT structure's ibFileEof: 64 bits at 0xB8 in Unicode files (wVer 23
+// and up, 4 KiB-page OSTs included), 32 bits at 0xA8 in ANSI ones (wVer 14
+// and 15).
+std::optional<std::uint64_t> RecordedEndOfFile(std::string_view header) {
+  auto little = [&](std::size_t at, std::size_t bytes) {
+    std::uint64_t value = 0;
+    for (std::size_t i = bytes; i-- > 0;) value = value << 8 | static_cast<unsigned char>(header[at + i]);
+    return value;
+  };
+  if (header.size() < 0xC0 || header.substr(0, 4) != "!BDN") return std::nullopt;
+  const std::uint64_t version = little(10, 2);
+  if (version == 14 || version == 15) return little(0xA8, 4);
+  if (version >= 23) return little(0xB8, 8);
+  return std::nullopt;
+}
+
+bool IsWholeDataFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary | std::ios::ate);
+  if (!in) return false;
+  const std::streamoff length = in.tellg();
+  std::string header(0x200, '\0');
+  in.seekg(0);
+  in.read(header.data(), static_cast<std::streamsize>(header.size()));
+  header.resize(static_cast<std::size_t>(in.gcount()));
+  const std::optional<std::uint64_t> end = RecordedEndOfFile(header);
+  return length >= 0 && (!end || static_cast<std::uint64_t>(length) >= *end);
+}
+
+}  // namespace pst
