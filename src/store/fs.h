@@ -1,5 +1,5 @@
 // The few file-system services the stand-alone store needs, one half per
-// platform (standalone_fs_posix.cpp, standalone_fs_win32.cpp). Paths and names
+// platform (fs_posix.cpp, fs_win32.cpp). Paths and names
 // are byte strings: the platform's own bytes on POSIX, UTF-8 on Windows. All
 // of it is read-only: nothing here creates, changes, renames or locks a file.
 #pragma once

@@ -1,6 +1,6 @@
 // The object-model objects of the stand-alone store: application, namespace,
 // folders, the two kinds of collection, and items. They only translate member
-// reads into calls on the store and folder sources (standalone_store_internal.h).
+// reads into calls on the store and folder sources (store_sources.h).
 #include <array>
 #include <span>
 

@@ -1,6 +1,6 @@
 // Inside the stand-alone store: what a kind of store (a directory of vCard
 // files, an Outlook data file) must provide so that the object-model objects
-// (standalone_objects.cpp) can serve it. Every member may throw
+// (store_objects.cpp) can serve it. Every member may throw
 // om::ObjectModelError with the number the object model should report.
 #pragma once
 

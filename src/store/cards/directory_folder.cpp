@@ -1,7 +1,7 @@
 // A folder of a directory store: holds its directory open while it lives,
 // lists it once, and indexes the cards of its .vcf files when its items are
 // first asked for; the cards are decoded by a CardDecoder
-// (standalone_card_decoder.h). Its subfolders are opened within its
+// (card_decoder.h). Its subfolders are opened within its
 // directory, so no path grows with the depth of the tree.
 #include <algorithm>
 #include <set>
