@@ -6,6 +6,7 @@
 #include "vcard/vcard_fields.h"
 #include "vcard/vcard_lexer.h"
 #include "vcard/vcard_mapping.h"
+#include "vcard/vcard_scan.h"
 #include "vcard/vcard_text.h"
 
 namespace vcard {
