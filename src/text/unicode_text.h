@@ -24,6 +24,20 @@ inline bool EqualsNoCase(std::string_view a, std::string_view b) {
 }
 bool EndsWithNoCase(std::string_view text, std::string_view suffix);
 
+// Byte-order marks. A UTF-8 mark may start a file and, in files joined
+// with cat, a line; a UTF-16 mark says the file's byte order.
+inline constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+inline constexpr char16_t kByteOrderMark = u'\uFEFF';  // the mark as a UTF-16 unit
+enum class Utf16Mark { kNone, kLittleEndian, kBigEndian };
+
+inline bool StartsWithUtf8Mark(std::string_view bytes) { return bytes.starts_with(kUtf8Mark); }
+inline Utf16Mark Utf16MarkOf(std::string_view bytes) {
+  if (bytes.starts_with("\xFF\xFE")) return Utf16Mark::kLittleEndian;
+  if (bytes.starts_with("\xFE\xFF")) return Utf16Mark::kBigEndian;
+  return Utf16Mark::kNone;
+}
+inline bool StartsWithUtf16Mark(std::string_view bytes) { return Utf16MarkOf(bytes) != Utf16Mark::kNone; }
+
 // The length of the valid UTF-8 sequence at `i` of `bytes`, with its code
 // point in `cp`; 0 when no valid sequence starts there (over-long forms,
 // surrogates and values past U+10FFFF are not valid).

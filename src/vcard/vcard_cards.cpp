@@ -107,8 +107,8 @@ std::size_t LineEnd(const Units& u, std::size_t i) {
 // The length of a byte-order mark at unit `i`, else 0. Files joined with cat
 // keep each one's mark at the start of a line, where it is not text.
 std::size_t MarkAt(const Units& u, std::size_t i) {
-  if (u.width == 2) return u.at(i) == 0xFEFF ? 1 : 0;
-  return u.file.substr(u.base + i).starts_with("\xEF\xBB\xBF") ? 3 : 0;
+  if (u.width == 2) return u.at(i) == text::kByteOrderMark ? 1 : 0;
+  return text::StartsWithUtf8Mark(u.file.substr(u.base + i)) ? text::kUtf8Mark.size() : 0;
 }
 
 std::vector<CardExtent> ScanCards(const Units& u) {

@@ -266,7 +266,7 @@ bool ReadCardInto(std::string_view file, CardExtent extent, Card& card) {
     bytes = r.transcoded;
     r.unicode_file = true;
   }
-  if (bytes.starts_with("\xEF\xBB\xBF")) bytes.remove_prefix(3);
+  if (text::StartsWithUtf8Mark(bytes)) bytes.remove_prefix(text::kUtf8Mark.size());
   LineReader& reader = r.reader;
   reader.text = bytes;
   RawProperty p;

@@ -68,15 +68,17 @@ bool IsNormalised(std::u16string_view text) {
 
 FileEncoding DetectFileEncoding(std::string_view file, std::size_t& bom_length) {
   bom_length = 0;
-  if (file.size() >= 2 && file[0] == '\xFF' && file[1] == '\xFE') {
-    bom_length = 2;
-    return FileEncoding::kUtf16Le;
+  switch (text::Utf16MarkOf(file)) {
+    case text::Utf16Mark::kLittleEndian:
+      bom_length = 2;
+      return FileEncoding::kUtf16Le;
+    case text::Utf16Mark::kBigEndian:
+      bom_length = 2;
+      return FileEncoding::kUtf16Be;
+    case text::Utf16Mark::kNone:
+      break;
   }
-  if (file.size() >= 2 && file[0] == '\xFE' && file[1] == '\xFF') {
-    bom_length = 2;
-    return FileEncoding::kUtf16Be;
-  }
-  if (file.substr(0, 3) == "\xEF\xBB\xBF") bom_length = 3;
+  if (text::StartsWithUtf8Mark(file)) bom_length = text::kUtf8Mark.size();
   return FileEncoding::kBytes;
 }
 

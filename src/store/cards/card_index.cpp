@@ -24,10 +24,6 @@ constexpr std::size_t kMaxScanWindow = std::size_t{128} << 20;
 // is decoded from these bytes followed by the card's own bytes.
 constexpr std::size_t kMarkLength = 4;
 
-bool IsUtf16Mark(std::string_view head) {
-  return head.starts_with("\xFF\xFE") || head.starts_with("\xFE\xFF");
-}
-
 // Hands `sink` the cards of `window`, the bytes of a file from `position`
 // on (all of them when `wholeFile`); their number. `found` is scratch space.
 std::size_t AddCards(std::string_view window, std::uint64_t position, bool wholeFile, NameRef name,
@@ -76,7 +72,7 @@ bool ScanNext(fs::File* file, NameRef name, ScanState& s, std::string& buffer, C
     if (!s.whole) {
       char head[2] = {0, 0};
       if (!fs::ReadAt(file, 0, 2, head)) return s.failed = true, false;
-      s.whole = IsUtf16Mark(std::string_view(head, 2));
+      s.whole = text::StartsWithUtf16Mark(std::string_view(head, 2));
     }
     if (s.whole && s.size > kMaxScanWindow) return s.failed = true, false;
   }
