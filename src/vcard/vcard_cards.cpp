@@ -31,9 +31,7 @@ bool IsBlankUnit(char32_t c) { return c == ' ' || c == '\t'; }
 bool MatchWord(const Units& u, std::size_t& i, std::size_t end, std::string_view word) {
   if (end - i < word.size()) return false;
   for (std::size_t k = 0; k < word.size(); ++k) {
-    char32_t c = u.at(i + k);
-    if (c >= 'a' && c <= 'z') c -= 'a' - 'A';
-    if (c != static_cast<unsigned char>(word[k])) return false;
+    if (text::ToUpperAscii(u.at(i + k)) != static_cast<unsigned char>(word[k])) return false;
   }
   i += word.size();
   return true;

@@ -213,7 +213,7 @@ void AddField(CardReading& r, const RawProperty& p, PropId id) {
     breaks = HasLineBreak(r.bytes);
     AppendDecoded(r.bytes, raw_charset, f.sort_as);
   }
-  for (char c : p.group) f.group.push_back((c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c);
+  for (char c : p.group) f.group.push_back(text::ToLowerAscii(c));
   const std::string_view value = p.value.substr(0, kMaxValueBytes);
   if (p.quoted_printable) {
     r.bytes.clear();

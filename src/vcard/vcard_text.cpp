@@ -14,8 +14,6 @@ namespace {
 
 constexpr char16_t kReplacement = u'\uFFFD';
 
-char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - ('a' - 'A')) : c; }
-
 struct CharsetName {
   std::string_view name;
   Charset charset;
@@ -37,7 +35,7 @@ constexpr std::array<CharsetName, 16> kCharsetNames{{
 
 int HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
-  const char u = UpperAscii(c);
+  const char u = text::ToUpperAscii(c);
   if (u >= 'A' && u <= 'F') return u - 'A' + 10;
   return -1;
 }

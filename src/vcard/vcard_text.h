@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "text/ascii_case.h"
 #include "text/unicode_text.h"
 
 namespace vcard {
