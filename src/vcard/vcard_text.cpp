@@ -61,7 +61,6 @@ bool IsNormalised(std::u16string_view text) {
   return true;
 }
 
-
 }  // namespace
 
 FileEncoding DetectFileEncoding(std::string_view file, std::size_t& bom_length) {
