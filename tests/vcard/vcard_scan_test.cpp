@@ -4,6 +4,8 @@
 // with high bytes among them.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -49,19 +51,24 @@ void ForEachInput(Check&& check) {
 
 TEST(VcardScanTest, BulkScannersAnswerAsTheirPlainTwins) {
   ForEachInput([](const std::string& bytes, std::size_t length) {
-    const char* const data = bytes.data();
-    const char* const begin = data + 1;  // data[0] is the byte before
-    const char* const end = data + length;
+    // A copy of exactly `length` bytes, so that a sanitizer sees a read past them.
+    const std::unique_ptr<char[]> exact(new char[length]);
+    std::memcpy(exact.get(), bytes.data(), length);
+    const char* const begin = exact.get() + 1;  // exact[0] is the byte before
+    const char* const end = exact.get() + length;
     const auto shown = [&] { return ::testing::PrintToString(bytes.substr(0, length)); };
     EXPECT_EQ(vcard::FindLineBreak(begin, end), vcard::plain::FindLineBreak(begin, end)) << shown();
     EXPECT_EQ(vcard::FindUnfoldingBreak(begin, end), vcard::plain::FindUnfoldingBreak(begin, end)) << shown();
     const std::string_view range(begin, static_cast<std::size_t>(end - begin));
     EXPECT_EQ(vcard::HasQOrB(range), vcard::plain::HasQOrB(range)) << shown();
     EXPECT_EQ(vcard::FindHeaderMark(begin, end, end), vcard::plain::FindHeaderMark(begin, end)) << shown();
-    EXPECT_EQ(vcard::FindHeaderMark(begin, end, end + kPadding), vcard::plain::FindHeaderMark(begin, end))
-        << shown();
     EXPECT_EQ(vcard::FindNonBase64(begin, end), vcard::plain::FindNonBase64(begin, end)) << shown();
     EXPECT_EQ(vcard::FindLineStartingWithABE(begin, end), vcard::plain::FindLineStartingWithABE(begin, end))
+        << shown();
+    // Bytes past the end that may be read hold marks that are not reported.
+    const char* const padded = bytes.data();
+    EXPECT_EQ(vcard::FindHeaderMark(padded + 1, padded + length, padded + length + kPadding) - padded,
+              vcard::plain::FindHeaderMark(begin, end) - exact.get())
         << shown();
   });
 }
