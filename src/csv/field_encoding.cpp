@@ -5,11 +5,7 @@
 #include <memory>
 
 #include "text/codepage932.h"
-
-#if defined(__SSE2__) || defined(_M_X64)
-#include <emmintrin.h>
-#define FIELD_ENCODING_SSE2 1
-#endif
+#include "text/simd.h"
 
 namespace csv {
 namespace {
@@ -106,7 +102,7 @@ char* EncodeFieldTo(std::u16string_view value, char* out) {
   if (s != end) {
     const std::uint16_t* const table = FieldTable();
     for (; end - s >= 8; s += 8) {
-#ifdef FIELD_ENCODING_SSE2
+#ifdef CONTACT_EXPORT_SSE2
       const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
       // Adding 0x7F80 with saturation sets bit 15 exactly in the units of
       // 0x80 and above.

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "om/error_numbers.h"
+#include "text/ascii_case.h"
 
 namespace om {
 namespace {
@@ -102,14 +103,6 @@ BSTR ToBstr(std::u16string_view text) {
   BSTR result = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
   if (result == nullptr) throw ObjectModelError(static_cast<std::uint32_t>(E_OUTOFMEMORY));
   return result;
-}
-
-std::string LowerAscii(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return lower;
 }
 
 // Days since 1970-01-01 of a proleptic Gregorian date, and back (Howard
@@ -279,7 +272,7 @@ Value FromVariant(VARIANT& value) {
 DISPID DispatchObject::MemberId(std::string_view name) {
   const std::u16string type = TypeName();
   const bool cached = type != kUntypedName;
-  auto key = std::make_pair(type, LowerAscii(name));
+  auto key = std::make_pair(type, text::LowerAscii(name));
   if (cached) {
     if (auto found = gMemberIds.find(key); found != gMemberIds.end()) return found->second;
   }

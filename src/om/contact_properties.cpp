@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "text/unicode_text.h"
+#include "text/ascii_case.h"
 
 namespace om {
 

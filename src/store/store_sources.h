@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "text/ascii_case.h"
 #include "text/unicode_text.h"
 #include "om/contact_properties.h"
 #include "om/object_model.h"

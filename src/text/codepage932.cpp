@@ -8,12 +8,7 @@
 #include <memory>
 
 #include "text/codepage932_table.h"
-
-// SSE2 is part of every x86-64 processor; elsewhere the plain loop does all.
-#if defined(__SSE2__) || defined(_M_X64)
-#include <emmintrin.h>
-#define CP932_ENCODE_SSE2 1
-#endif
+#include "text/simd.h"
 
 namespace cp932 {
 namespace {
@@ -115,7 +110,7 @@ char* EncodeTo(std::u16string_view text, char* out) {
   const char16_t* s = text.data();
   const char16_t* const end = s + text.size();
   while (s != end) {
-#ifdef CP932_ENCODE_SSE2
+#ifdef CONTACT_EXPORT_SSE2
     if (end - s >= 8) {
       const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
       // Adding 0x7F80 with saturation sets bit 15 exactly in the units of 0x80

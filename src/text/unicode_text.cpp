@@ -1,10 +1,6 @@
 #include "text/unicode_text.h"
 
 namespace text {
-bool EndsWithNoCase(std::string_view text, std::string_view suffix) {
-  return text.size() >= suffix.size() &&
-         EqualsNoCase(text.substr(text.size() - suffix.size()), suffix);
-}
 
 std::size_t Utf8SequenceAt(std::string_view bytes, std::size_t i, char32_t& cp) {
   const auto b0 = static_cast<unsigned char>(bytes[i]);

@@ -1,4 +1,4 @@
-// UTF-8 and UTF-16 conversions and ASCII case-insensitive comparison, shared
+// UTF-8 and UTF-16 conversions and byte-order marks, shared
 // by everything that turns bytes from outside (paths, vCard files, file
 // names) into the program's UTF-16 text.
 #pragma once
@@ -9,20 +9,19 @@
 
 namespace text {
 
-// Compares two texts with ASCII letters folded; other bytes must be equal.
-// Inline: every property of every vCard is compared with a few names.
-inline bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x == y) continue;
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + ('a' - 'A'));
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + ('a' - 'A'));
-    if (x != y) return false;
-  }
-  return true;
+// Byte-order marks. A UTF-8 mark may start a file and, in files joined
+// with cat, a line; a UTF-16 mark says the file's byte order.
+inline constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+inline constexpr char16_t kByteOrderMark = u'\uFEFF';  // the mark as a UTF-16 unit
+enum class Utf16Mark { kNone, kLittleEndian, kBigEndian };
+
+inline bool StartsWithUtf8Mark(std::string_view bytes) { return bytes.starts_with(kUtf8Mark); }
+inline Utf16Mark Utf16MarkOf(std::string_view bytes) {
+  if (bytes.starts_with("\xFF\xFE")) return Utf16Mark::kLittleEndian;
+  if (bytes.starts_with("\xFE\xFF")) return Utf16Mark::kBigEndian;
+  return Utf16Mark::kNone;
 }
-bool EndsWithNoCase(std::string_view text, std::string_view suffix);
+inline bool StartsWithUtf16Mark(std::string_view bytes) { return Utf16MarkOf(bytes) != Utf16Mark::kNone; }
 
 // The length of the valid UTF-8 sequence at `i` of `bytes`, with its code
 // point in `cp`; 0 when no valid sequence starts there (over-long forms,

@@ -4,6 +4,8 @@
 #include <mutex>
 #include <vector>
 
+#include "text/ascii_case.h"
+
 namespace vcard::platform_charset {
 namespace {
 
@@ -35,7 +37,7 @@ std::optional<std::string> ConverterName(std::string_view name) {
   if (name.empty() || name.size() > kMaxNameLength) return std::nullopt;
   std::string upper;
   for (char c : name) {
-    const char u = (c >= 'a' && c <= 'z') ? static_cast<char>(c - ('a' - 'A')) : c;
+    const char u = text::ToUpperAscii(c);
     const bool allowed = (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || u == '-' || u == '_' || u == '.' ||
                          u == ':' || u == '(' || u == ')' || u == '+';
     if (!allowed) return std::nullopt;

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <type_traits>
 
+#include "text/ascii_case.h"
+
 namespace vcard {
 namespace {
 
@@ -156,8 +158,7 @@ constexpr auto kLabelSlots = SlotsOf(kLabels);
 template <class Char>
 std::uint32_t Folded(Char c, bool upper) {
   const auto u = static_cast<std::uint32_t>(static_cast<std::make_unsigned_t<Char>>(c));
-  if (upper) return (u >= 'a' && u <= 'z') ? u - ('a' - 'A') : u;
-  return (u >= 'A' && u <= 'Z') ? u + ('a' - 'A') : u;
+  return upper ? text::ToUpperAscii(u) : text::ToLowerAscii(u);
 }
 
 // The entry named `key` (in either case), compared unit by unit with the

@@ -1,6 +1,7 @@
 #include "vcard/vcard_lexer.h"
 
 #include "vcard/vcard_fields.h"
+#include "vcard/vcard_scan.h"
 #include "vcard/vcard_text.h"
 
 namespace vcard {
@@ -246,7 +247,9 @@ bool NextProperty(LineReader& r, RawProperty& p) {
     Line first = LineAt(r, r.pos);
     r.pos = first.next;
     // A byte-order mark at the start of a line (files joined with cat) is not text.
-    if (t.substr(first.begin, first.end - first.begin).starts_with("\xEF\xBB\xBF")) first.begin += 3;
+    if (text::StartsWithUtf8Mark(t.substr(first.begin, first.end - first.begin))) {
+      first.begin += text::kUtf8Mark.size();
+    }
     // Blank lines, and continuation lines of a line that was passed over.
     if (first.begin == first.end || IsSpace(t[first.begin])) continue;
     std::string_view line = t.substr(first.begin, first.end - first.begin);

@@ -42,16 +42,6 @@ void Trim(std::u16string& s) {
   s.erase(0, begin);
 }
 
-bool StartsWithNoCase(std::u16string_view text, std::string_view word) {
-  if (text.size() < word.size()) return false;
-  for (std::size_t i = 0; i < word.size(); ++i) {
-    const char16_t c = text[i];
-    const char16_t lower = (c >= u'A' && c <= u'Z') ? c + (u'a' - u'A') : c;
-    if (lower != static_cast<unsigned char>(word[i])) return false;
-  }
-  return true;
-}
-
 // Whether a value of `tier` would replace what `column` holds: texts are
 // only unescaped or copied for columns that take them.
 bool Takes(const Mapping& m, std::size_t column, std::uint8_t tier) {
@@ -186,7 +176,7 @@ void MapTel(Mapping& m, const Field& f, const TelRule (&rules)[N]) {
     if (!Takes(m, column, rule.tier)) return;
     std::u16string number = UnescapeText(f.value, m.v21);
     Trim(number);
-    if (StartsWithNoCase(number, "tel:")) {
+    if (text::StartsWithNoCase(number, "tel:")) {
       number.erase(0, 4);  // 4.0 TEL;VALUE=uri
     }
     SetText(m, column, rule.tier, std::move(number));
@@ -217,7 +207,7 @@ void MapNote(Mapping& m, const Field& f) {
 bool ValueIs(const Field& f, std::string_view word) {
   std::u16string value = f.value;
   Trim(value);
-  return value.size() == word.size() && StartsWithNoCase(value, word);
+  return text::EqualsNoCase(value, word);
 }
 
 void MapField(Mapping& m, const Field& f) {

@@ -1,5 +1,5 @@
-// Reading vCard files (2.1, 3.0, 4.0): where the cards of a file lie, and one
-// card decoded and mapped onto the contact properties.
+// Reading vCard files (2.1, 3.0, 4.0): one card decoded and mapped onto the
+// contact properties (where the cards of a file lie: vcard_cards.h).
 #pragma once
 
 #include <cstddef>
@@ -8,19 +8,9 @@
 #include <vector>
 
 #include "om/contact_properties.h"
+#include "vcard/vcard_cards.h"
 
 namespace vcard {
-
-// The bytes of one card in its file: from its BEGIN:VCARD line to the end of
-// its END:VCARD line (or to the end of the file for a card cut off there).
-struct CardExtent {
-  std::size_t offset = 0;
-  std::size_t length = 0;
-};
-
-// The cards of a whole file, in file order. The file's own encoding (UTF-8,
-// code page 932, UTF-16 with a byte-order mark) is taken into account.
-std::vector<CardExtent> FindCards(std::string_view file);
 
 enum class CardKind { kContact, kGroup };
 

@@ -1,15 +1,9 @@
 #include "vcard/vcard_text.h"
 
 #include <array>
-#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <optional>
-
-#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
-#include <emmintrin.h>
-#define VCARD_TEXT_SSE2 1
-#endif
 
 #include "text/codepage932.h"
 #include "text/unicode_text.h"
@@ -19,8 +13,6 @@ namespace vcard {
 namespace {
 
 constexpr char16_t kReplacement = u'\uFFFD';
-
-char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - ('a' - 'A')) : c; }
 
 struct CharsetName {
   std::string_view name;
@@ -43,7 +35,7 @@ constexpr std::array<CharsetName, 16> kCharsetNames{{
 
 int HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
-  const char u = UpperAscii(c);
+  const char u = text::ToUpperAscii(c);
   if (u >= 'A' && u <= 'F') return u - 'A' + 10;
   return -1;
 }
@@ -69,35 +61,21 @@ bool IsNormalised(std::u16string_view text) {
   return true;
 }
 
-bool IsBase64OrBlank(unsigned char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '/' ||
-         c == '=' || c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
-#ifdef VCARD_TEXT_SSE2
-__m128i Load(const char* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
-__m128i Is(__m128i v, char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); }
-unsigned Bits(__m128i mask) { return static_cast<unsigned>(_mm_movemask_epi8(mask)); }
-// Bytes in [lo, hi] (ASCII bounds); bytes from 0x80 up are negative and never in.
-__m128i InRange(__m128i v, char lo, char hi) {
-  return _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8(static_cast<char>(lo - 1))),
-                       _mm_cmplt_epi8(v, _mm_set1_epi8(static_cast<char>(hi + 1))));
-}
-#endif
-
 }  // namespace
 
 FileEncoding DetectFileEncoding(std::string_view file, std::size_t& bom_length) {
   bom_length = 0;
-  if (file.size() >= 2 && file[0] == '\xFF' && file[1] == '\xFE') {
-    bom_length = 2;
-    return FileEncoding::kUtf16Le;
+  switch (text::Utf16MarkOf(file)) {
+    case text::Utf16Mark::kLittleEndian:
+      bom_length = 2;
+      return FileEncoding::kUtf16Le;
+    case text::Utf16Mark::kBigEndian:
+      bom_length = 2;
+      return FileEncoding::kUtf16Be;
+    case text::Utf16Mark::kNone:
+      break;
   }
-  if (file.size() >= 2 && file[0] == '\xFE' && file[1] == '\xFF') {
-    bom_length = 2;
-    return FileEncoding::kUtf16Be;
-  }
-  if (file.substr(0, 3) == "\xEF\xBB\xBF") bom_length = 3;
+  if (text::StartsWithUtf8Mark(file)) bom_length = text::kUtf8Mark.size();
   return FileEncoding::kBytes;
 }
 
@@ -243,127 +221,6 @@ void DecodeQuotedPrintable(std::string_view in, std::string& out) {
       out.push_back(in[i]);
     }
   }
-}
-
-const char* FindLineBreak(const char* p, const char* end) {
-#ifdef VCARD_TEXT_SSE2
-  for (; end - p >= 16; p += 16) {
-    const __m128i v = Load(p);
-    if (const unsigned bits = Bits(_mm_or_si128(Is(v, '\r'), Is(v, '\n')))) return p + std::countr_zero(bits);
-  }
-#endif
-  for (; p < end; ++p) {
-    if (*p == '\r' || *p == '\n') return p;
-  }
-  return end;
-}
-
-const char* FindUnfoldingBreak(const char* p, const char* end) {
-  if (end - p < 2) return end;
-  const char* const last = end - 1;  // the byte after a break must be there
-#ifdef VCARD_TEXT_SSE2
-  for (; last - p >= 16; p += 16) {
-    const __m128i v = Load(p), after = Load(p + 1);
-    const __m128i lf_after = Is(after, '\n');
-    const __m128i blank_after = _mm_or_si128(Is(after, ' '), Is(after, '\t'));
-    const __m128i breaks = _mm_or_si128(Is(v, '\n'), _mm_andnot_si128(lf_after, Is(v, '\r')));
-    if (const unsigned bits = Bits(_mm_andnot_si128(blank_after, breaks))) return p + std::countr_zero(bits);
-  }
-#endif
-  for (; p < last; ++p) {
-    const char after = p[1];
-    const bool breaks = *p == '\n' || (*p == '\r' && after != '\n');
-    if (breaks && after != ' ' && after != '\t') return p;
-  }
-  return end;
-}
-
-bool HasQOrB(std::string_view bytes) {
-  const char* p = bytes.data();
-  const char* const end = p + bytes.size();
-#ifdef VCARD_TEXT_SSE2
-  for (; end - p >= 16; p += 16) {
-    const __m128i lower = _mm_or_si128(Load(p), _mm_set1_epi8(0x20));
-    if (Bits(_mm_or_si128(Is(lower, 'q'), Is(lower, 'b'))) != 0) return true;
-  }
-#endif
-  for (; p < end; ++p) {
-    const char lower = static_cast<char>(*p | 0x20);
-    if (lower == 'q' || lower == 'b') return true;
-  }
-  return false;
-}
-
-const char* FindHeaderMark(const char* p, const char* end, const char* readable) {
-#ifdef VCARD_TEXT_SSE2
-  while (end - p > 0 && readable - p >= 16) {
-    const __m128i v = Load(p);
-    unsigned bits = Bits(_mm_or_si128(_mm_or_si128(Is(v, ';'), Is(v, ':')), _mm_or_si128(Is(v, '"'), Is(v, '.'))));
-    if (end - p < 16) bits &= (1u << (end - p)) - 1;
-    if (bits != 0) return p + std::countr_zero(bits);
-    p += 16;
-  }
-#endif
-  (void)readable;
-  for (; p < end; ++p) {
-    if (*p == ';' || *p == ':' || *p == '"' || *p == '.') return p;
-  }
-  return end;
-}
-
-const char16_t* FindEitherUnit(const char16_t* p, const char16_t* end, char16_t a, char16_t b) {
-#ifdef VCARD_TEXT_SSE2
-  const __m128i wide_a = _mm_set1_epi16(static_cast<short>(a)), wide_b = _mm_set1_epi16(static_cast<short>(b));
-  for (; end - p >= 8; p += 8) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const unsigned bits = Bits(_mm_or_si128(_mm_cmpeq_epi16(v, wide_a), _mm_cmpeq_epi16(v, wide_b)));
-    if (bits != 0) return p + std::countr_zero(bits) / 2;
-  }
-#endif
-  for (; p < end; ++p) {
-    if (*p == a || *p == b) return p;
-  }
-  return end;
-}
-
-const char* FindNonBase64(const char* p, const char* end) {
-#ifdef VCARD_TEXT_SSE2
-  for (; end - p >= 16; p += 16) {
-    const __m128i v = Load(p);
-    // A-Z and a-z are one range once the case bit is set.
-    __m128i ok = InRange(_mm_or_si128(v, _mm_set1_epi8(0x20)), 'a', 'z');
-    ok = _mm_or_si128(ok, InRange(v, '/', '9'));  // '/' and the digits
-    ok = _mm_or_si128(ok, _mm_or_si128(Is(v, '+'), Is(v, '=')));
-    ok = _mm_or_si128(ok, _mm_or_si128(Is(v, ' '), Is(v, '\t')));
-    ok = _mm_or_si128(ok, _mm_or_si128(Is(v, '\r'), Is(v, '\n')));
-    if (const unsigned bad = ~Bits(ok) & 0xFFFFu) return p + std::countr_zero(bad);
-  }
-#endif
-  for (; p < end; ++p) {
-    if (!IsBase64OrBlank(static_cast<unsigned char>(*p))) return p;
-  }
-  return end;
-}
-
-const char* FindLineStartingWithABE(const char* p, const char* end) {
-  auto starts = [](char before, char c) {
-    const char lower = static_cast<char>(c | 0x20);
-    return (before == '\r' || before == '\n') && (lower == 'a' || lower == 'b' || lower == 'e' || lower == '\xEF');
-  };
-#ifdef VCARD_TEXT_SSE2
-  for (; end - p >= 16; p += 16) {
-    const __m128i before = Load(p - 1);
-    const __m128i lower = _mm_or_si128(Load(p), _mm_set1_epi8(0x20));
-    const __m128i after_break = _mm_or_si128(Is(before, '\r'), Is(before, '\n'));
-    __m128i letter = _mm_or_si128(Is(lower, 'a'), _mm_or_si128(Is(lower, 'b'), Is(lower, 'e')));
-    letter = _mm_or_si128(letter, Is(lower, '\xEF'));
-    if (const unsigned bits = Bits(_mm_and_si128(after_break, letter))) return p + std::countr_zero(bits);
-  }
-#endif
-  for (; p < end; ++p) {
-    if (starts(p[-1], *p)) return p;
-  }
-  return end;
 }
 
 void NormaliseLineBreaks(std::u16string& text) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "vcard/vcard_scan.h"
 #include "vcard/vcard_text.h"
 
 namespace vcard {

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "store/store_sources.h"
+#include "vcard/vcard_cards.h"
 
 namespace standalone {
 namespace {
@@ -23,28 +24,6 @@ constexpr std::size_t kMaxScanWindow = std::size_t{128} << 20;
 // is decoded from these bytes followed by the card's own bytes.
 constexpr std::size_t kMarkLength = 4;
 
-bool IsUtf16Mark(std::string_view head) {
-  return head.starts_with("\xFF\xFE") || head.starts_with("\xFE\xFF");
-}
-
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-// The line that ends just before `end` (after skipping blank lines), trimmed.
-std::string_view PreviousLine(std::string_view text, std::size_t end) {
-  while (end > 0 && IsBlank(text[end - 1])) --end;
-  std::size_t start = text.rfind('\n', end == 0 ? 0 : end - 1);
-  start = (start == std::string_view::npos || end == 0) ? 0 : start + 1;
-  while (start < end && IsBlank(text[start])) ++start;
-  return text.substr(start, end - start);
-}
-
-bool StartsCardLine(std::string_view text, std::size_t at) {
-  constexpr std::string_view kBegin = "BEGIN:VCARD";
-  if (text.size() - at <= kBegin.size()) return false;  // the line must be complete
-  const char next = text[at + kBegin.size()];
-  return EqualsNoCase(text.substr(at, kBegin.size()), kBegin) && (next == '\r' || next == '\n');
-}
-
 // Hands `sink` the cards of `window`, the bytes of a file from `position`
 // on (all of them when `wholeFile`); their number. `found` is scratch space.
 std::size_t AddCards(std::string_view window, std::uint64_t position, bool wholeFile, NameRef name,
@@ -55,19 +34,6 @@ std::size_t AddCards(std::string_view window, std::uint64_t position, bool whole
   }
   if (!found.empty()) sink.Add(found, wholeFile ? window : std::string_view());
   return found.size();
-}
-
-// The first place at or after `from` where FindCardBoundary could cut, or npos.
-std::size_t FirstCardBoundary(std::string_view text, std::size_t from) {
-  for (std::size_t at = from; at < text.size();) {
-    const std::size_t newline = text.find('\n', at);
-    if (newline == std::string_view::npos) return newline;
-    if (StartsCardLine(text, newline + 1) && EqualsNoCase(PreviousLine(text, newline), "END:VCARD")) {
-      return newline + 1;
-    }
-    at = newline + 1;
-  }
-  return std::string_view::npos;
 }
 
 // Where the cards that start at `from` end, when no boundary lies within a
@@ -83,7 +49,8 @@ std::optional<std::uint64_t> RegionEnd(fs::File* file, std::uint64_t from, std::
     const std::size_t length = static_cast<std::size_t>(std::min<std::uint64_t>(size - start, kScanWindow));
     buffer.resize(length);
     if (!fs::ReadAt(file, start, length, buffer.data())) return std::nullopt;
-    if (const std::size_t cut = FirstCardBoundary(buffer, 0); cut != std::string_view::npos) return start + cut;
+    const std::size_t cut = vcard::FirstCardBoundary(buffer, 0);
+    if (cut != std::string_view::npos) return start + cut;
     if (start + length == size) return size;
     start += length - kBoundaryContext;
   }
@@ -105,7 +72,7 @@ bool ScanNext(fs::File* file, NameRef name, ScanState& s, std::string& buffer, C
     if (!s.whole) {
       char head[2] = {0, 0};
       if (!fs::ReadAt(file, 0, 2, head)) return s.failed = true, false;
-      s.whole = IsUtf16Mark(std::string_view(head, 2));
+      s.whole = text::StartsWithUtf16Mark(std::string_view(head, 2));
     }
     if (s.whole && s.size > kMaxScanWindow) return s.failed = true, false;
   }
@@ -117,7 +84,7 @@ bool ScanNext(fs::File* file, NameRef name, ScanState& s, std::string& buffer, C
     buffer.resize(length);
     if (!fs::ReadAt(file, s.position, length, buffer.data())) return s.failed = true, false;
     if (length == remaining) {
-    } else if (const std::size_t cut = FindCardBoundary(buffer); cut > 0) {
+    } else if (const std::size_t cut = vcard::LastCardBoundary(buffer); cut > 0) {
       length = cut;
     } else {
       // A card (or cards with no boundary between them) wider than a window:
@@ -211,19 +178,6 @@ NameRef AddName(NamePool& pool, std::string_view name) {
 std::string_view GetName(const NamePool& pool, NameRef ref) {
   const std::string& block = pool.blocks[ref >> kNameOffsetBits];
   return std::string_view(block.c_str() + (ref & (kNameBlockSize - 1)));
-}
-
-std::size_t FindCardBoundary(std::string_view window) {
-  std::size_t end = window.size();
-  while (end > 0) {
-    const std::size_t newline = window.rfind('\n', end - 1);
-    if (newline == std::string_view::npos) return 0;
-    if (StartsCardLine(window, newline + 1) && EqualsNoCase(PreviousLine(window, newline), "END:VCARD")) {
-      return newline + 1;
-    }
-    end = newline;
-  }
-  return 0;
 }
 
 void IndexCardFile(const std::string& path, NameRef file, std::string& buffer, CardSink& sink) {

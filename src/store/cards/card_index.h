@@ -98,10 +98,4 @@ std::optional<std::string> ReadFileHead(fs::File* file);
 bool ReadIndexedCard(fs::File* file, std::string_view head, const CardRef& ref, std::string& buffer,
                      vcard::Card& card);
 
-// Where a file of `window` bytes may be cut so that no card is split: the
-// start of the last line "BEGIN:VCARD" whose previous non-blank line is
-// "END:VCARD" (so a card nested inside another is never the cut), or 0 when
-// there is none.
-std::size_t FindCardBoundary(std::string_view window);
-
 }  // namespace standalone

@@ -9,16 +9,7 @@ namespace {
 
 // The folders that hold a store's contacts, in order of preference: the
 // English name in any ASCII case, then the Japanese one.
-bool IsContactsName(const std::u16string& name) {
-  constexpr std::u16string_view kContacts = u"contacts";
-  if (name.size() != kContacts.size()) return false;
-  for (std::size_t i = 0; i < name.size(); ++i) {
-    char16_t c = name[i];
-    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + (u'a' - u'A'));
-    if (c != kContacts[i]) return false;
-  }
-  return true;
-}
+bool IsContactsName(const std::u16string& name) { return EqualsNoCase(name, u"contacts"); }
 
 std::unique_ptr<FolderSource> FindSubfolder(FolderSource& top, bool (*matches)(const std::u16string&)) {
   const std::size_t count = top.SubfolderCount();

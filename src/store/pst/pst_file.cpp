@@ -16,6 +16,8 @@
 #include <utility>
 #include <vector>
 
+#include "text/ascii_case.h"
+
 namespace pst {
 
 struct File {
@@ -271,20 +273,13 @@ FolderHandle FindFolder(const FolderHandle& folder, const std::function<bool(con
   return nullptr;
 }
 
-char16_t LowerAscii(char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c; }
-
-std::u16string LowerAscii(std::u16string text) {
-  for (char16_t& c : text) c = LowerAscii(c);
-  return text;
-}
-
 bool ClassMatches(std::u16string_view message_class, std::u16string_view entry) {
   if (message_class.substr(0, entry.size()) != entry) return false;
   return message_class.size() == entry.size() || message_class[entry.size()] == u'.';
 }
 
 std::u16string TypeNameOf(const std::u16string& message_class) {
-  const std::u16string lower = LowerAscii(message_class);
+  const std::u16string lower = text::LowerAscii(message_class);
   for (const auto& [entry, name] : kTypeNames) {
     if (ClassMatches(lower, entry)) return std::u16string(name);
   }
@@ -434,7 +429,7 @@ FolderHandle DefaultContactsFolder(const FileHandle& file) {
     }
   }
   return FindFolder(top, [](const FolderHandle& f) {
-    return LowerAscii(FolderText(f->item, kContainerClass)) == u"ipf.contact";
+    return text::EqualsNoCase(FolderText(f->item, kContainerClass), u"ipf.contact");
   });
 }
 

@@ -1,5 +1,5 @@
-// The card index of a folder: where a large file may be cut between cards,
-// large files read window by window, and the packed file names.
+// The card index of a folder: large files read window by window, and the
+// packed file names.
 #include "store/cards/card_index.h"
 
 #include <gtest/gtest.h>
@@ -8,26 +8,6 @@
 #include "support/test_files.h"
 
 namespace {
-
-using standalone::FindCardBoundary;
-
-TEST(CardIndexTest, BoundaryIsTheLastCardStartAfterAnEnd) {
-  struct Case {
-    std::string window;
-    std::size_t cut;
-  };
-  const std::string a = "BEGIN:VCARD\r\nN:A\r\nEND:VCARD\r\n";
-  const Case cases[] = {
-      {a + a + "BEGIN:VCARD\r\nN:partial", 2 * a.size()},
-      {a + "\r\n \r\nbegin:vcard\nN:B", a.size() + 5},  // blank lines between, any case, LF
-      {a + "BEGIN:VCARD\r\nAGENT:\r\nBEGIN:VCARD\r\nN:nested", a.size()},  // never inside a card
-      {a + "END:VCARD  \r\nBEGIN:VCARD", 0},  // the line after BEGIN:VCARD must have ended
-      {a, 0},                                 // one card, nothing after it
-      {"BEGIN:VCARD\r\nN:A", 0},
-      {"", 0},
-  };
-  for (const Case& c : cases) EXPECT_EQ(FindCardBoundary(c.window), c.cut) << c.window;
-}
 
 TEST(CardIndexTest, NamesSurviveManyBlocks) {
   standalone::NamePool pool;
