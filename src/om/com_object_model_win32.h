@@ -1,5 +1,5 @@
 // The object model served through COM automation (Windows only): late-bound
-// IDispatch objects wrapped as om::Object. Private to src/outlook/ and to the
+// IDispatch objects wrapped as om::Object. Private to src/om/ and src/app/ and to the
 // tests of this layer; the rest of the program sees only object_model.h.
 #pragma once
 
