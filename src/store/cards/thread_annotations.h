@@ -34,7 +34,7 @@ namespace standalone {
 // sleeping and being woken costs many times that.
 class CAPABILITY("mutex") Mutex {
  public:
-  constexpr Mutex() noexcept = default;
+  Mutex() = default;
   Mutex(const Mutex&) = delete;
   Mutex& operator=(const Mutex&) = delete;
 
