@@ -24,12 +24,13 @@ namespace standalone {
 // folder's job. Lives until the process ends, as the second thread does.
 extern Mutex& decodingMutex;
 
-// A card claimed by one of the threads, decoded once `done`.
+// A decoded card's item, or that it could not be read, or what decoding it threw.
 struct Decoded {
   ItemData data;
   bool readable = false;
   std::exception_ptr failure;
 };
+// A card claimed by one of the threads, decoded once `done`.
 struct Slot {
   bool done = false;
   Decoded decoded;
