@@ -18,6 +18,14 @@ struct ContactProperty {
   PropertyKind kind;
 };
 
+// The table's names are the very strings the export asks stores for, in
+// column order. A store item finds the column of a name that is the table's
+// own string (the same characters at the same address) at once, by trying the
+// column after the last one read; any other spelling of a name, in any case,
+// is found through FindContactProperty, more slowly, with the same result.
+// So callers should pass kContactProperties[i].name itself, not a copy, when
+// reading many items; nothing else depends on it.
+
 inline constexpr std::size_t kContactPropertyCount = 55;
 
 inline constexpr std::array<ContactProperty, kContactPropertyCount> kContactProperties{{

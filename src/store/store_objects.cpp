@@ -79,7 +79,9 @@ class Item final : public om::Object {
   }
 
   // The export reads the columns in order, passing the table's own names:
-  // the column after the last one read is tried first, by address.
+  // the column after the last one read is tried first, by address (the same
+  // address and length are the same characters, so this is never wrong; any
+  // other name is looked up; see kContactProperties).
   std::optional<std::size_t> ColumnOf(std::string_view name) const {
     if (next_ < om::kContactPropertyCount) {
       const std::string_view guess = om::kContactProperties[next_].name;

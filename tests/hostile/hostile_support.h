@@ -53,8 +53,9 @@ Child StartProgram(const RunOptions& options, int startGate = -1);
 RunResult WaitProgram(const Child& child, double timeoutSeconds);
 RunResult RunProgram(const RunOptions& options);
 
-// True when this build runs under AddressSanitizer, whose shadow memory and
-// quarantine make memory figures meaningless and runs slower.
+// True when this build runs under AddressSanitizer or ThreadSanitizer, whose
+// shadow memory (and quarantine, or history of accesses) make memory figures
+// meaningless and runs slower.
 bool UnderSanitizer();
 
 // "exit 0", "signal 9", "timed out" and the peak memory, for messages.

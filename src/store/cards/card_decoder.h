@@ -32,23 +32,13 @@
 #include <string_view>
 #include <vector>
 
+#include "store/cards/card_files.h"
 #include "store/cards/card_index.h"
 #include "store/store_sources.h"
 
 namespace standalone {
 
-// Where the files of a folder are. Fixed once the folder is listed; the
-// second thread reads it too.
-class FolderFiles {
- public:
-  virtual ~FolderFiles() = default;
-  virtual std::string FilePath(NameRef file) const = 0;
-  // The name of `file` within the folder's directory.
-  virtual std::string FileName(NameRef file) const = 0;
-  // Opens `file` for reading (by its path unless the folder knows better);
-  // nothing when it cannot be opened.
-  virtual fs::File* Open(NameRef file) const { return fs::OpenFile(FilePath(file)); }
-};
+struct FolderJob;
 
 // Cards decoded (or being decoded) ahead of the fetches, at most. The
 // second thread, once it has filled that window, waits until half of it is
@@ -56,18 +46,6 @@ class FolderFiles {
 // that it is not woken for every card.
 inline constexpr std::size_t kItemsAhead = 64;
 inline constexpr std::size_t kWakeBatch = 16;
-// Files that the index read in one piece are kept, up to this many bytes in
-// all, until their cards are decoded: a folder of one card per file is then
-// read once, not twice.
-inline constexpr std::size_t kKeptFileBytes = std::size_t{8} << 20;
-// While a folder is indexed, files of at most kAheadFileBytes are read ahead
-// of the index, by whichever thread is free: at most kFilesAhead files and
-// about kAheadBytes bytes ahead. Opening, reading and closing a small file
-// costs more than finding its cards, so in a folder of one card per file this
-// shares out most of the index's work.
-inline constexpr std::size_t kAheadFileBytes = std::size_t{1} << 20;
-inline constexpr std::size_t kFilesAhead = 32;
-inline constexpr std::size_t kAheadBytes = std::size_t{2} << 20;
 // Where the first kHeldCards cards of a folder lie is kept (16 bytes a card);
 // the cards after them are only counted while the folder is indexed, and
 // are found again, window by window of their files, as the fetches reach
@@ -105,21 +83,14 @@ class CardDecoder final : public CardSink {
   // of memory), by either thread, is thrown here.
   ItemData Fetch(std::size_t index);
 
-  // What both threads share of one folder (standalone_card_decoder.cpp).
-  struct Job;
-  class Reader;
-  // The cards past the first kHeldCards, found again as they are fetched.
-  struct Lazy;
-
  private:
-  void Restart(std::size_t from);
   void StartCounting(std::size_t adding);
   void IndexLazily(std::size_t index);
   std::shared_ptr<const std::string> TakeFile(std::size_t index);
   void EndIndexing();
 
-  std::shared_ptr<Job> job_;
-  std::unique_ptr<Reader> reader_;  // the fetching thread's
+  std::shared_ptr<FolderJob> job_;  // what both threads share (card_scheduler.h)
+  std::unique_ptr<CardReader> reader_;  // the fetching thread's
   // The bytes of the file being indexed when they were read ahead: Add keeps
   // them as they are instead of copying them.
   std::shared_ptr<const std::string> indexedBytes_;
@@ -132,7 +103,8 @@ class CardDecoder final : public CardSink {
   std::size_t fileStart_ = 0;  // the cards kept before it
   std::size_t countedFrom_ = 0;
   std::vector<std::uint32_t> counts_;
-  std::unique_ptr<Lazy> lazy_;
+  // The cards past the first heldCards_, found again as they are fetched.
+  std::unique_ptr<LazyCards> lazy_;
 };
 
 }  // namespace standalone

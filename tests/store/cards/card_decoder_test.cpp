@@ -220,6 +220,35 @@ TEST(CardDecoderTest, WithdrawnCardsAreNeverServed) {
   EXPECT_EQ(Fetched(decoder, 2), "2.1/group");
 }
 
+// The index takes cards back while the second thread is decoding them, and
+// the fetches run between: round after round, a batch of cards is added
+// (enough to wake the second thread) and withdrawn at once, then two cards
+// are added for good and fetched. Only the cards kept are ever served.
+TEST(CardDecoderTest, WithdrawalsRacingTheSecondThreadNeverServeWithdrawnCards) {
+  constexpr int kRounds = 300;
+  Folder folder(0);
+  std::string batch;
+  for (int c = 0; c < 40; ++c) batch += storetest::Card("gone" + std::to_string(c));
+  CardDecoder decoder(folder.files);
+  std::vector<std::string> expected;
+  for (int round = 0; round < kRounds; ++round) {
+    const auto gone = static_cast<NameRef>(2 * round), kept = gone + 1;
+    const std::string names[] = {std::to_string(round) + ".0", std::to_string(round) + ".1"};
+    const std::string keptBytes = storetest::Card(names[0]) + storetest::Card(names[1]);
+    testfiles::WriteBytes(folder.dir / DirFiles::Name(gone), batch);
+    testfiles::WriteBytes(folder.dir / DirFiles::Name(kept), keptBytes);
+    standalone::IndexWholeFile(batch, gone, decoder);
+    decoder.Withdraw(40);
+    standalone::IndexWholeFile(keptBytes, kept, decoder);
+    expected.insert(expected.end(), std::begin(names), std::end(names));
+    // Fetched while the index goes on, as a fetch out of order would.
+    ASSERT_EQ(Fetched(decoder, expected.size() - 1), names[1]);
+  }
+  decoder.Complete();
+  ASSERT_EQ(decoder.Count(), expected.size());
+  for (std::size_t i = 0; i < expected.size(); ++i) ASSERT_EQ(Fetched(decoder, i), expected[i]) << i;
+}
+
 TEST(CardDecoderTest, GoesAwayPromptlyWithWorkPending) {
   Folder folder(400);
   {
