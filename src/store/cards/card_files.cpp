@@ -4,6 +4,7 @@
 #include <condition_variable>
 
 #include "store/cards/thread_annotations.h"
+#include "text/unicode_text.h"
 
 namespace standalone {
 namespace {
@@ -41,7 +42,7 @@ bool CardReader::ReadFromFile(const CardRef& ref, vcard::Card& card) {
   // without them before it (it starts with BEGIN, never with a mark), so it
   // is decoded where it lies in the read-ahead bytes. UTF-16 files need their
   // mark in front of the card.
-  const bool utf16 = openHead_->starts_with("\xFF\xFE") || openHead_->starts_with("\xFE\xFF");
+  const bool utf16 = text::StartsWithUtf16Mark(*openHead_);
   if (utf16) return ReadIndexedCard(openFile_.get(), *openHead_, ref, cardBuffer_, card);
   const std::optional<std::string_view> bytes = AheadBytes(ref);
   return bytes && vcard::ReadCardInto(*bytes, {0, bytes->size()}, card);
