@@ -19,7 +19,7 @@
 #include "csv/field_encoding.h"
 #include "export/contact_record.h"
 #include "om/contact_properties.h"
-#include "store/cards/card_index.h"
+#include "vcard/vcard_cards.h"
 #include "vcard/vcard_reader.h"
 
 namespace {
@@ -69,7 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (auto card = vcard::ReadCard(file, extent)) ExportValues(card->values);
   }
 
-  const std::size_t cut = standalone::FindCardBoundary(file);
+  const std::size_t cut = vcard::LastCardBoundary(file);
   Check(cut <= size && (cut == 0 || file[cut - 1] == '\n'));
   return 0;
 }
