@@ -149,8 +149,21 @@ def write_evolution(folder):
     del book_cache
 
 
+def write_other(path):
+    """A sound SQLite database that is no address book (a browser's history)."""
+    if os.path.exists(path):
+        os.remove(path)
+    con = sqlite3.connect(path)
+    con.executescript("CREATE TABLE moz_places (id INTEGER PRIMARY KEY, url TEXT, title TEXT);"
+                      "INSERT INTO moz_places (url, title) VALUES ('https://example.com/', 'Example');")
+    con.close()
+
+
 if __name__ == "__main__":
     which = sys.argv[1:] or ["thunderbird", "evolution"]
+    if "thunderbird" in which:
+        os.makedirs(os.path.join(HERE, "other"), exist_ok=True)
+        write_other(os.path.join(HERE, "other", "places.sqlite"))
     if "thunderbird" in which:
         os.makedirs(os.path.join(HERE, "thunderbird"), exist_ok=True)
         write_thunderbird(os.path.join(HERE, "thunderbird", "abook.sqlite"))
