@@ -102,6 +102,8 @@ StoreList OpenProfile(const std::string& path) {
     if (!EndsWithNoCase(path, ".vcf")) FailProfile();
     return {OpenDirectoryStore(path, name, StoreShape::kVcfFile, listed)};
   }
+  // A Thunderbird profile folder or an Evolution address-book folder.
+  if (std::unique_ptr<StoreSource> books = OpenApplicationBooksStore(path)) return {std::move(books)};
   ProfileListing listing = ListProfile(path);
   if (listing.holdsCards) return {OpenDirectoryStore(path, name, StoreShape::kContactsDirectory, listed)};
   StoreList stores;
@@ -111,6 +113,8 @@ StoreList OpenProfile(const std::string& path) {
       stores.push_back(OpenDataFileStore(storePath));
     } else if (IsAddressBookName(store) && !fs::StatPath(storePath).directory) {
       stores.push_back(OpenAddressBookStore(storePath));
+    } else if (std::unique_ptr<StoreSource> books = OpenApplicationBooksStore(storePath)) {
+      stores.push_back(std::move(books));
     } else {
       stores.push_back(OpenDirectoryStore(storePath, store, StoreShape::kStoreDirectory, listed));
     }

@@ -15,6 +15,8 @@
 #include <vector>
 
 #include "hostile/hostile_support.h"
+#include "om/object_model.h"
+#include "store/store_sources.h"
 #include "support/test_files.h"
 
 namespace {
@@ -217,6 +219,73 @@ TEST_F(SqliteStoreTest, BookHeldOpenWithContactOnlyInWal) {
   }
   testfiles::WriteBytes(stop, "");
   EXPECT_EQ(pclose(app), 0);
+}
+
+// The names of `folder` and of its subfolders, in order, with their item
+// counts: "name:count".
+std::vector<std::string> FolderTree(const om::Handle& folder) {
+  const auto describe = [](const om::Handle& f) {
+    const std::u16string name = std::get<std::u16string>(om::Get(f, "Name"));
+    std::string utf8;
+    for (const char16_t c : name) utf8 += c < 0x80 ? static_cast<char>(c) : '?';
+    return utf8 + ":" + std::to_string(om::AsCount(om::Get(om::AsObject(om::Get(f, "Items")), "Count")));
+  };
+  std::vector<std::string> tree{describe(folder)};
+  const om::Handle folders = om::AsObject(om::Get(folder, "Folders"));
+  for (std::int64_t i = 1; i <= om::AsCount(om::Get(folders, "Count")); ++i) {
+    tree.push_back(describe(om::AsObject(om::Get(folders, "Item", om::Value(i)))));
+  }
+  return tree;
+}
+
+om::Handle DefaultContacts(const fs::path& profile) {
+  const om::Handle app = standalone::CreateStandaloneApplicationAt(profile.string());
+  const om::Handle ns = om::AsObject(om::Get(app, "GetNamespace", om::Value(std::u16string(u"MAPI"))));
+  return om::AsObject(om::Get(ns, "GetDefaultFolder", om::Value(std::int64_t{10})));
+}
+
+// A Thunderbird profile folder and an Evolution address-book folder are each
+// one store: the main book on top, the others below it in byte order of
+// their files, named as the application's settings name them.
+TEST_F(SqliteStoreTest, ApplicationFoldersAreStoresOfTheirBooks) {
+  const fs::path thunderbird = profile_ / "tb.default-release";
+  fs::create_directories(thunderbird);
+  fs::copy_file(kBooks / "thunderbird" / "abook.sqlite", thunderbird / "abook.sqlite");
+  fs::copy_file(kBooks / "evolution" / "cache.db", thunderbird / "history.sqlite");
+  fs::copy_file(kBooks / "thunderbird" / "abook.sqlite", thunderbird / "abook-2.sqlite");
+  fs::copy_file(kBooks / "evolution" / "cache.db", thunderbird / "abook-10.sqlite");
+  fs::copy_file(kBooks / "evolution" / "cache.db", thunderbird / "abook-x.sqlite");  // no book of Thunderbird's
+  testfiles::WriteBytes(thunderbird / "prefs.js",
+                        "// Mozilla User Preferences\n"
+                        "user_pref(\"ldap_2.servers.pab.description\", \"chrome://messenger/locale/addressbook/addressBook.properties\");\n"
+                        "user_pref(\"ldap_2.servers.pab.filename\", \"abook.sqlite\");\n"
+                        "user_pref(\"ldap_2.servers.work.filename\", \"abook-2.sqlite\");\n"
+                        "user_pref(\"ldap_2.servers.work.description\", \"Work \\\"A\\\" \\u4ed5\");\n");
+  EXPECT_EQ(FolderTree(DefaultContacts(thunderbird)),
+            (std::vector<std::string>{"abook:5", "abook-10:2", "Work \"A\" ?:5", "history:2"}));
+
+  const fs::path evolution = profile_ / "addressbook";
+  const fs::path config = dir_ / "config";
+  for (const char* id : {"system", "1a2b", "0ff", "trash"}) fs::create_directories(evolution / id);
+  fs::copy_file(kBooks / "evolution" / "contacts.db", evolution / "system" / "contacts.db");
+  fs::copy_file(kBooks / "evolution" / "contacts.db", evolution / "1a2b" / "contacts.db");
+  fs::copy_file(kBooks / "evolution" / "cache.db", evolution / "0ff" / "contacts.db");
+  fs::create_directories(config / "evolution" / "sources");
+  testfiles::WriteBytes(config / "evolution" / "sources" / "system-address-book.source",
+                        "[Data Source]\r\nDisplayName[de]=Pers\r\nDisplayName=Personal\r\n");
+  testfiles::WriteBytes(config / "evolution" / "sources" / "1a2b.source", "[Data Source]\nDisplayName=Family\n");
+  setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+  const std::vector<std::string> tree = FolderTree(DefaultContacts(evolution));
+  unsetenv("XDG_CONFIG_HOME");
+  EXPECT_EQ(tree, (std::vector<std::string>{"Personal:3", "0ff:2", "Family:3"}));
+
+  // The built program exports the two stores whole (the default store and,
+  // as the last store, Thunderbird's), and as shortcuts each one.
+  EXPECT_EQ(Run(thunderbird).output, kThunderbirdLines + kHanakoLine + kThunderbirdLines + kHanakoLine);
+  EXPECT_EQ(Run(evolution).output, kEvolutionLines + kHanakoLine + kEvolutionLines);
+  const Export both = Run(profile_);
+  EXPECT_EQ(both.exitCode, 0);
+  EXPECT_EQ(both.output, kEvolutionLines + kHanakoLine + kEvolutionLines);
 }
 
 }  // namespace
