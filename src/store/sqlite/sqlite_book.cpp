@@ -1,8 +1,9 @@
 // The items of an SQLite book, read in key order through one cursor: an
 // export fetches a folder's items in order, so each fetch continues the
 // cursor where the previous one stopped, and a fetch out of order starts it
-// again at the key asked for. Only the keys are held (for the count and for
-// such a restart); the items' rows are read when fetched and not kept.
+// again at the key asked for (found by its position in the keys' order).
+// Nothing of the items is held: the rows of one item are read when it is
+// fetched, so memory does not grow with the book.
 #include "store/sqlite/sqlite_book.h"
 
 #include <limits>
@@ -17,25 +18,32 @@ constexpr std::size_t kNoPosition = std::numeric_limits<std::size_t>::max();
 
 class KeyedBook final : public Book {
  public:
-  KeyedBook(std::unique_ptr<Database> db, BookKind kind, std::vector<std::string> keys)
-      : db_(std::move(db)), kind_(std::move(kind)), keys_(std::move(keys)), cursor_(*db_, kind_.rowsSql) {}
+  KeyedBook(std::unique_ptr<Database> db, BookKind kind, std::size_t keyCount)
+      : db_(std::move(db)), kind_(std::move(kind)), keyCount_(keyCount), cursor_(*db_, kind_.rowsSql),
+        keyAt_(*db_, kind_.keysSql + " LIMIT 1 OFFSET ?1") {}
 
-  bool ok() const { return cursor_.ok(); }
-  std::size_t ItemCount() override { return keys_.size() + kind_.trailing.size(); }
+  bool ok() const { return cursor_.ok() && keyAt_.ok(); }
+  std::size_t ItemCount() override { return keyCount_ + kind_.trailing.size(); }
 
   std::optional<standalone::ItemData> ReadItem(std::size_t index) override {
-    if (index >= keys_.size()) {
-      if (index - keys_.size() >= kind_.trailing.size()) return std::nullopt;
-      return kind_.trailing[index - keys_.size()];
+    if (index >= keyCount_) {
+      if (index - keyCount_ >= kind_.trailing.size()) return std::nullopt;
+      return kind_.trailing[index - keyCount_];
     }
-    const std::string& key = keys_[index];
     if (index != next_) {
+      // Out of order: the key at that position, then the cursor from there.
+      keyAt_.Restart();
+      if (!keyAt_.BindInteger(1, static_cast<std::int64_t>(index)) || keyAt_.Step() != SQLITE_ROW) return Lost();
+      key_.assign(keyAt_.Text(0));
       cursor_.Restart();
-      if (!cursor_.BindText(1, key)) return Lost();
+      if (!cursor_.BindText(1, key_)) return Lost();
       if (!Advance()) return Lost();
+    } else if (onRow_) {
+      // In order: the item is the next run of rows, whose key the cursor shows.
+      key_.assign(cursor_.Text(0));
     }
     rows_.used = 0;
-    while (onRow_ && cursor_.Text(0) == key) {
+    while (onRow_ && cursor_.Text(0) == key_) {
       if (rows_.used == rows_.rows.size()) rows_.rows.emplace_back();
       auto& [first, second] = rows_.rows[rows_.used++];
       first.assign(cursor_.Text(1));
@@ -62,8 +70,10 @@ class KeyedBook final : public Book {
 
   std::unique_ptr<Database> db_;
   BookKind kind_;
-  std::vector<std::string> keys_;
+  std::size_t keyCount_;
   Statement cursor_;
+  Statement keyAt_;
+  std::string key_;  // of the item being read
   std::size_t next_ = kNoPosition;  // the item the cursor stands at
   bool onRow_ = false;
   ItemRows rows_;
@@ -110,12 +120,10 @@ std::unique_ptr<Book> OpenBook(const std::string& path) {
   if (!kind) kind = EvolutionKind(*db);
   if (!kind) kind = EvolutionCacheKind(*db);
   if (!kind) return nullptr;
-  Statement keys(*db, kind->keysSql);
-  std::vector<std::string> list;
-  int rc;
-  while ((rc = keys.Step()) == SQLITE_ROW) list.emplace_back(keys.Text(0));
-  if (rc != SQLITE_DONE) return nullptr;
-  auto book = std::make_unique<KeyedBook>(std::move(db), std::move(*kind), std::move(list));
+  Statement count(*db, "SELECT count(*) FROM (" + kind->keysSql + ")");
+  if (count.Step() != SQLITE_ROW) return nullptr;
+  const auto keyCount = static_cast<std::size_t>(count.Integer(0));
+  auto book = std::make_unique<KeyedBook>(std::move(db), std::move(*kind), keyCount);
   if (!book->ok()) return nullptr;
   return book;
 }

@@ -54,6 +54,9 @@ class Statement {
   int Step() { return stmt_ ? sqlite3_step(stmt_) : SQLITE_ERROR; }
   void Restart() { sqlite3_reset(stmt_); }
   bool BindText(int index, std::string_view text);
+  bool BindInteger(int index, std::int64_t value) {
+    return stmt_ && sqlite3_bind_int64(stmt_, index, value) == SQLITE_OK;
+  }
   // Column `index` of the current row as bytes ("" for NULL).
   std::string_view Text(int index);
   bool IsNull(int index) { return sqlite3_column_type(stmt_, index) == SQLITE_NULL; }

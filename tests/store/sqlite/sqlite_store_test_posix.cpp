@@ -244,6 +244,23 @@ om::Handle DefaultContacts(const fs::path& profile) {
   return om::AsObject(om::Get(ns, "GetDefaultFolder", om::Value(std::int64_t{10})));
 }
 
+// Items fetched out of order are the same items as in order (the cursor
+// starts again at the item asked for).
+TEST_F(SqliteStoreTest, ItemsInAnyOrder) {
+  const om::Handle items = om::AsObject(om::Get(DefaultContacts(Book("thunderbird/abook.sqlite", "a.sqlite")), "Items"));
+  const auto fileAs = [&](std::int64_t index) {
+    const om::Handle item = om::AsObject(om::Get(items, "Item", om::Value(index)));
+    return item->TypeName() + u":" + std::get<std::u16string>(om::Get(item, "FileAs"));
+  };
+  const std::vector<std::u16string> inOrder = {u"ContactItem:山田 太郎", u"ContactItem:Anna Zeta",
+                                               u"ContactItem:Johnny Smith", u"ContactItem:Only Display",
+                                               u"DistListItem:Friends"};
+  for (const std::vector<std::int64_t>& order : {std::vector<std::int64_t>{1, 2, 3, 4, 5},
+                                                  std::vector<std::int64_t>{4, 2, 5, 1, 3, 3, 4}}) {
+    for (const std::int64_t index : order) EXPECT_EQ(fileAs(index), inOrder.at(index - 1)) << index;
+  }
+}
+
 // A Thunderbird profile folder and an Evolution address-book folder are each
 // one store: the main book on top, the others below it in byte order of
 // their files, named as the application's settings name them.
