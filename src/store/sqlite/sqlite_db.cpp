@@ -86,7 +86,11 @@ std::unique_ptr<Database> Database::Open(const std::string& path) {
     }
     if (!db) return nullptr;
     sqlite3_busy_timeout(db.get(), 200);
-    switch (QuickCheck(db.get())) {
+    const Check check = QuickCheck(db.get());
+    // An application that opened the book while it was checked in place
+    // may write into it from now on: the book is read from a copy instead.
+    if (!copy && (SideFileExists(path, "-wal") || SideFileExists(path, "-journal"))) continue;
+    switch (check) {
       case Check::kGood:
         return std::unique_ptr<Database>(new Database(db.release(), std::move(copy)));
       case Check::kBad:
