@@ -32,6 +32,10 @@ bool IsCardFileEntry(const std::string& profile, std::string_view name, fs::Entr
 // An Outlook data file (.pst, .ost in any case), opened by OpenOutlookDataFileStore.
 bool IsDataFileName(std::string_view name) { return EndsWithNoCase(name, ".pst") || EndsWithNoCase(name, ".ost"); }
 
+// An SQLite address book (.sqlite, .db in any case): Thunderbird's or
+// Evolution's, opened by OpenAddressBookStore.
+bool IsAddressBookName(std::string_view name) { return EndsWithNoCase(name, ".sqlite") || EndsWithNoCase(name, ".db"); }
+
 ProfileListing ListProfile(const std::string& path) {
   ProfileListing listing;
   const bool complete = fs::ForEachEntry(path, [&](std::string_view name, fs::EntryType type) {
@@ -39,7 +43,8 @@ ProfileListing ListProfile(const std::string& path) {
     if (IsCardFileEntry(path, name, type)) {
       listing.holdsCards = true;
       listing.cardFiles.emplace_back(name);
-    } else if (type == fs::EntryType::kDirectory || type == fs::EntryType::kSymlink || IsDataFileName(name)) {
+    } else if (type == fs::EntryType::kDirectory || type == fs::EntryType::kSymlink || IsDataFileName(name) ||
+               IsAddressBookName(name)) {
       // A link is a store even when it leads nowhere: it then fails as a
       // provider, which is how a profile says that a store is unreachable.
       // Outlook data files (named so, whatever they are) are stores too.
@@ -93,9 +98,12 @@ StoreList OpenProfile(const std::string& path) {
   if (!status.directory) {
     // A profile that is one .pst or .ost file is the store of that file.
     if (IsDataFileName(path)) return {OpenDataFileStore(path)};
+    if (IsAddressBookName(path)) return {OpenAddressBookStore(path)};
     if (!EndsWithNoCase(path, ".vcf")) FailProfile();
     return {OpenDirectoryStore(path, name, StoreShape::kVcfFile, listed)};
   }
+  // A Thunderbird profile folder or an Evolution address-book folder.
+  if (std::unique_ptr<StoreSource> books = OpenApplicationBooksStore(path)) return {std::move(books)};
   ProfileListing listing = ListProfile(path);
   if (listing.holdsCards) return {OpenDirectoryStore(path, name, StoreShape::kContactsDirectory, listed)};
   StoreList stores;
@@ -103,6 +111,10 @@ StoreList OpenProfile(const std::string& path) {
     const std::string storePath = fs::JoinPath(path, store);
     if (IsDataFileName(store)) {
       stores.push_back(OpenDataFileStore(storePath));
+    } else if (IsAddressBookName(store) && !fs::StatPath(storePath).directory) {
+      stores.push_back(OpenAddressBookStore(storePath));
+    } else if (std::unique_ptr<StoreSource> books = OpenApplicationBooksStore(storePath)) {
+      stores.push_back(std::move(books));
     } else {
       stores.push_back(OpenDirectoryStore(storePath, store, StoreShape::kStoreDirectory, listed));
     }

@@ -70,6 +70,20 @@ using StoreList = std::vector<std::shared_ptr<StoreSource>>;
 // MAPI_E_FAILONEPROVIDER. Never writes, creates or locks anything.
 std::unique_ptr<StoreSource> OpenOutlookDataFileStore(const std::string& path);
 
+// The store of the SQLite address book (Thunderbird, Evolution) at `path`:
+// one folder. Never returns nothing: a book that cannot be used (no regular
+// file, no SQLite, damaged, of another schema) gives a store whose members
+// throw MAPI_E_FAILONEPROVIDER. Never writes, creates or locks anything
+// beside the book.
+std::unique_ptr<StoreSource> OpenAddressBookStore(const std::string& path);
+
+// The store of an application's address books when `folder` is a
+// Thunderbird profile folder (it holds prefs.js: abook.sqlite on top, then
+// abook-N.sqlite and history.sqlite) or an Evolution address-book folder (it
+// holds system/contacts.db: that book on top, then every other
+// <id>/contacts.db); nothing for any other folder.
+std::unique_ptr<StoreSource> OpenApplicationBooksStore(const std::string& folder);
+
 // The application object over `stores`, the first being the default store.
 om::Handle CreateApplicationForStores(StoreList stores);
 

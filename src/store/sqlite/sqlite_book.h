@@ -1,0 +1,30 @@
+// Address books kept in SQLite databases: Thunderbird's (abook.sqlite,
+// history.sqlite, abook-N.sqlite) and Evolution's (contacts.db of a local
+// book, cache.db of an online one). Each book is one folder of items.
+// Built on SQLite where the build finds it; elsewhere
+// (sqlite_book_unavailable.cpp) every book is a failing book.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "store/store_sources.h"
+
+namespace sqlitebook {
+
+class Book {
+ public:
+  virtual ~Book() = default;
+  virtual std::size_t ItemCount() = 0;
+  // Item `index` (below ItemCount()); nothing when it cannot be read.
+  virtual std::optional<standalone::ItemData> ReadItem(std::size_t index) = 0;
+};
+
+// Opens the book at `path` (see sqlite_db.h for how, without touching it).
+// Nothing when it is no SQLite database, is damaged, stays busy, or its
+// schema is none of the known books'.
+std::unique_ptr<Book> OpenBook(const std::string& path);
+
+}  // namespace sqlitebook
