@@ -90,4 +90,20 @@ void AppendUtf8CodePoint(char32_t cp, std::string& out) {
   }
 }
 
+std::u16string WithCrLfLineBreaks(std::u16string text) {
+  if (text.find_first_of(u"\r\n") == std::u16string::npos) return text;
+  std::u16string out;
+  out.reserve(text.size() + 8);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i];
+    if (c != u'\r' && c != u'\n') {
+      out += c;
+      continue;
+    }
+    out += u"\r\n";
+    if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') ++i;
+  }
+  return out;
+}
+
 }  // namespace text

@@ -40,4 +40,9 @@ std::u16string Utf16FromUtf8(std::string_view bytes);  // with kReplace
 void AppendUtf16CodePoint(char32_t cp, std::u16string& out);
 void AppendUtf8CodePoint(char32_t cp, std::string& out);
 
+// `text` with every line break in one form, CR LF: a lone CR or LF (as
+// other writers than Outlook store them) becomes CR LF too, so that the
+// record writer turns each line break into exactly one space.
+std::u16string WithCrLfLineBreaks(std::u16string text);
+
 }  // namespace text

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "text/ascii_case.h"
+#include "text/unicode_text.h"
 
 namespace pst {
 
@@ -144,24 +145,6 @@ bool IsText(libpff_record_entry_t* entry) {
 
 bool IsFiletime(libpff_record_entry_t* entry) { return ValueType(entry) == LIBPFF_VALUE_TYPE_FILETIME; }
 
-// Outlook stores CR LF; a lone CR or LF from other writers becomes CR LF too,
-// so that every line break reaches the record writer in one form.
-std::u16string NormalizeLineBreaks(std::u16string text) {
-  if (text.find_first_of(u"\r\n") == std::u16string::npos) return text;
-  std::u16string out;
-  out.reserve(text.size() + 8);
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char16_t c = text[i];
-    if (c != u'\r' && c != u'\n') {
-      out += c;
-      continue;
-    }
-    out += u"\r\n";
-    if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') ++i;
-  }
-  return out;
-}
-
 // A text value (PT_UNICODE or PT_STRING8), decoded to UTF-16, 8-bit strings
 // through the file's code page. Nothing when it cannot be decoded.
 std::optional<std::u16string> Text(libpff_record_entry_t* entry) {
@@ -174,7 +157,7 @@ std::optional<std::u16string> Text(libpff_record_entry_t* entry) {
   auto* data = reinterpret_cast<std::uint16_t*>(text.data());
   if (size > 0 && libpff_record_entry_get_data_as_utf16_string(entry, data, size, nullptr) != 1) return std::nullopt;
   text.resize(std::char_traits<char16_t>::length(text.c_str()));
-  return NormalizeLineBreaks(std::move(text));
+  return text::WithCrLfLineBreaks(std::move(text));
 }
 
 std::optional<std::uint64_t> Filetime(libpff_record_entry_t* entry) {

@@ -8,6 +8,7 @@
 
 #include "om/contact_properties.h"
 #include "store/sqlite/sqlite_book_kinds.h"
+#include "text/unicode_text.h"
 
 namespace sqlitebook {
 namespace {
@@ -90,7 +91,9 @@ bool IsRealDate(int year, int month, int day) {
 std::optional<standalone::ItemData> FieldsItem(const ItemRows& item) {
   auto values = std::make_shared<om::ContactValues>(om::EmptyContactValues());
   const auto set = [&](std::string_view column, const std::string& text) {
-    (*values)[Column(column)] = standalone::TextFromUtf8(text);
+    // Thunderbird keeps the line breaks of notes and addresses as typed (LF
+    // on most systems); every one must reach the record as one space.
+    (*values)[Column(column)] = text::WithCrLfLineBreaks(standalone::TextFromUtf8(text));
   };
   for (const auto& [field, column] : kFieldColumns) {
     if (const std::string* text = Find(item, field)) set(column, *text);
@@ -122,7 +125,7 @@ standalone::ItemData ListItem(Statement& lists) {
   auto values = std::make_shared<om::ContactValues>(om::EmptyContactValues());
   (*values)[om::kFileAs] = standalone::TextFromUtf8(lists.Text(0));
   (*values)[Column("NickName")] = standalone::TextFromUtf8(lists.Text(1));
-  (*values)[om::kBody] = standalone::TextFromUtf8(lists.Text(2));
+  (*values)[om::kBody] = text::WithCrLfLineBreaks(standalone::TextFromUtf8(lists.Text(2)));
   return {u"DistListItem", std::move(values)};
 }
 

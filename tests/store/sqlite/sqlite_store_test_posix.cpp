@@ -55,7 +55,7 @@ const std::string kThunderbirdLines =
     Line({{1, "Zeta"}, {2, "Anna"}, {6, "Anna Zeta"}}) +
     Line({{1, "Smith"}, {2, "John"}, {4, "sumisu"}, {5, "jon"}, {6, "Johnny Smith"}, {7, "62701"}, {8, "USA"},
           {9, "IL"}, {10, "Springfield"}, {11, "1 Main St Flat 2"}, {12, "JS"}, {13, "555-0104"},
-          {14, "555-0101"}, {17, "https://john.example"}, {18, "1970-07-04"}, {19, "line oneline two"},
+          {14, "555-0101"}, {17, "https://john.example"}, {18, "1970-07-04"}, {19, "line one line two"},
           {20, "Acme"}, {23, "R&D"}, {24, "Engineer"}, {27, "60601"}, {28, "USA"}, {29, "IL"}, {30, "Chicago"},
           {31, "9 Work Rd"}, {33, "555-0100"}, {34, "555-0102"}, {35, "https://acme.example"}, {48, "555-0103"}}) +
     Line({{6, "Only Display"}, {20, "Lone Co"}});
