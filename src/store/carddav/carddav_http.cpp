@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include <chrono>
 #include <memory>
 #include <mutex>
 
@@ -15,7 +16,26 @@ struct Transfer {
   const BodySink* sink = nullptr;
   CURL* curl = nullptr;
   bool refused = false;
+  // When a byte last went out or came in (waiting for an answer included).
+  curl_off_t sent = -1;
+  curl_off_t received = -1;
+  std::chrono::steady_clock::time_point lastProgress = std::chrono::steady_clock::now();
 };
+
+// Ends a transfer that has moved no byte for the stall limit. libcurl's own
+// low-speed check averages over a window of several seconds, so it would
+// notice a stall that follows a burst of bytes only seconds late.
+int CheckProgress(void* user, curl_off_t, curl_off_t received, curl_off_t, curl_off_t sent) {
+  Transfer& transfer = *static_cast<Transfer*>(user);
+  const auto now = std::chrono::steady_clock::now();
+  if (received != transfer.received || sent != transfer.sent) {
+    transfer.received = received;
+    transfer.sent = sent;
+    transfer.lastProgress = now;
+    return 0;
+  }
+  return now - transfer.lastProgress >= std::chrono::seconds(gStallSeconds) ? 1 : 0;
+}
 
 size_t WriteBody(char* data, size_t size, size_t count, void* user) {
   Transfer& transfer = *static_cast<Transfer*>(user);
@@ -72,9 +92,9 @@ Response Send(const Request& request, const std::optional<Credentials>& credenti
   curl_easy_setopt(c, CURLOPT_MAXREDIRS, 5L);
   curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, gConnectSeconds);
-  // No progress (less than one byte a second) for the stall limit ends it.
-  curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, gStallSeconds);
+  curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
+  curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, CheckProgress);
+  curl_easy_setopt(c, CURLOPT_XFERINFODATA, &transfer);
   curl_easy_setopt(c, CURLOPT_CUSTOMREQUEST, MethodName(request.method));
   if (request.method == Method::kGet) {
     curl_easy_setopt(c, CURLOPT_HTTPGET, 1L);
