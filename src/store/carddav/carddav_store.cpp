@@ -178,18 +178,22 @@ bool IsDefaultBookName(std::string_view name) {
   return EqualsNoCase(name, "Contacts") || name == "\xE9\x80\xA3\xE7\xB5\xA1\xE5\x85\x88";  // 連絡先
 }
 
-ItemData DecodeCard(const std::string& text) {
+// One card of a multiget, decoded as it arrives so that a batch holds its
+// cards' values, not their text (photos and all). Nothing when the server
+// reported it missing or it cannot be read: an item that fails.
+std::optional<ItemData> DecodeCard(const std::string& text) {
   const std::vector<vcard::CardExtent> cards = vcard::FindCards(text);
-  if (cards.empty()) throw om::ObjectModelError(om::kMapiCorruptData);
+  if (cards.empty()) return std::nullopt;
   std::optional<vcard::Card> card = vcard::ReadCard(text, cards.front());
-  if (!card) throw om::ObjectModelError(om::kMapiCorruptData);
+  if (!card) return std::nullopt;
   const bool group = card->kind == vcard::CardKind::kGroup;
   return ItemData{group ? u"DistListItem" : u"ContactItem",
                   std::make_shared<const om::ContactValues>(std::move(card->values))};
 }
 
 // One address book: its cards are listed when first counted and fetched a
-// batch at a time; only the hrefs of all cards and the current batch are held.
+// batch at a time; only the hrefs of all cards and the current batch's
+// values are held.
 class BookFolder final : public FolderSource {
  public:
   BookFolder(std::shared_ptr<Connection> connection, Book book, std::u16string storeId, std::vector<Book> subfolders)
@@ -210,9 +214,9 @@ class BookFolder final : public FolderSource {
     List();
     const std::size_t batch = index / kBatchSize;
     if (batch != batch_) Load(batch);
-    const std::optional<std::string>& card = cards_[index - batch * kBatchSize];
+    const std::optional<ItemData>& card = cards_[index - batch * kBatchSize];
     if (!card) throw om::ObjectModelError(om::kMapiCorruptData);
-    return DecodeCard(*card);
+    return *card;
   }
 
   // A folder whose cards could not all be read refuses its subfolders too:
@@ -268,14 +272,14 @@ class BookFolder final : public FolderSource {
       body += "<D:href>" + XmlEscaped(href) + "</D:href>";
     }
     body += "</C:addressbook-multiget>";
-    std::vector<std::optional<std::string>> cards(count);
+    std::vector<std::optional<ItemData>> cards(count);
     std::vector<bool> answered(count, false);
     const Connection::Outcome outcome = connection_->Multistatus(
         carddav::Method::kReport, effectiveUrl_, "1", std::move(body), [&](DavResponse& response) {
           const auto found = positions.find(carddav::PathOf(response.href));
           if (found == positions.end()) return true;  // not asked for: ignored
           if (response.hasAddressData) {
-            cards[found->second] = std::move(response.addressData);
+            cards[found->second] = DecodeCard(response.addressData);
           } else if (response.status != 404) {
             return false;  // neither a card nor reported missing
           }
@@ -296,7 +300,7 @@ class BookFolder final : public FolderSource {
   std::string effectiveUrl_;
   std::vector<std::string> hrefs_;
   std::size_t batch_ = SIZE_MAX;
-  std::vector<std::optional<std::string>> cards_;
+  std::vector<std::optional<ItemData>> cards_;
 };
 
 // The address-book home: no cards of its own; its one subfolder is the
