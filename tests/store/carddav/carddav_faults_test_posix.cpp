@@ -101,7 +101,9 @@ TEST_F(CardDavFaultTest, EachFailureEndsAsItsRuleSays) {
   for (const Case& c : cases) {
     stub_.reset();
     Start(c.mode);
-    EXPECT_EQ(Lines(Export(&exitCode)), c.records) << c.mode;
+    const std::vector<std::string> lines = Lines(Export(&exitCode));
+    EXPECT_EQ(lines.size(), c.records.size()) << c.mode;
+    EXPECT_TRUE(lines == c.records) << c.mode << ": records differ";
     EXPECT_EQ(exitCode, c.exitCode) << c.mode;
     EXPECT_EQ(WritingMethods(), std::vector<std::string>{}) << c.mode;
   }
