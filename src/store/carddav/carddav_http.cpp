@@ -2,6 +2,8 @@
 
 #include <curl/curl.h>
 
+#include "store/carddav/carddav_url.h"
+
 #include <chrono>
 #include <memory>
 #include <mutex>
@@ -121,7 +123,7 @@ Response Send(const Request& request, const std::optional<Credentials>& credenti
   curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &response.status);
   const char* effective = nullptr;
   if (curl_easy_getinfo(c, CURLINFO_EFFECTIVE_URL, &effective) == CURLE_OK && effective) {
-    response.effectiveUrl = effective;
+    response.effectiveUrl = WithoutUserInfo(effective);
   }
   response.completed = code == CURLE_OK && !transfer.refused;
   return response;

@@ -54,6 +54,14 @@ bool IsServerUrl(std::string_view url) {
   return scheme && !authority.empty() && authority.find('@') == std::string_view::npos;
 }
 
+std::string WithoutUserInfo(std::string_view url) {
+  const std::string_view authority = Authority(url);
+  const std::size_t at = authority.rfind('@');
+  if (at == std::string_view::npos) return std::string(url);
+  const std::size_t start = AuthorityStart(url);
+  return std::string(url.substr(0, start)) + std::string(url.substr(start + at + 1));
+}
+
 std::string HostOf(std::string_view url) {
   std::string_view authority = Authority(url);
   if (authority.starts_with('[')) {

@@ -11,6 +11,9 @@ namespace carddav {
 // "http://" or "https://" (any case) and a host, without user information
 // (credentials never sit in a URL).
 bool IsServerUrl(std::string_view url);
+// `url` without "user:password@" in its authority: libcurl reports the URL a
+// redirect led to with the credentials it sent written into it.
+std::string WithoutUserInfo(std::string_view url);
 // The host name alone (no port, no brackets round an IPv6 address).
 std::string HostOf(std::string_view url);
 // "scheme://authority".

@@ -122,7 +122,8 @@ const Cards kJapanese = {
 
 // From the server root: discovery finds the home, the book named 連絡先 is the
 // default folder though its href sorts last, and the other book follows as
-// its subfolder. From one book's URL: that book alone.
+// its subfolder. From a URL the server does not know: the same through its
+// /.well-known/carddav. From one book's URL: that book alone.
 TEST_F(CardDavServerTest, DiscoversBooksAndExportsThemAsDirectoryStoresWould) {
   AddBook("a-work", "Work", kWork);
   AddBook("z-jp", "連絡先", kJapanese);
@@ -133,6 +134,7 @@ TEST_F(CardDavServerTest, DiscoversBooksAndExportsThemAsDirectoryStoresWould) {
 
   EXPECT_EQ(ExportFrom(Base() + "/", 0), japanese + work);
   EXPECT_EQ(ExportFrom(Base() + "/alice/", 0), japanese + work);
+  EXPECT_EQ(ExportFrom(Base() + "/alice/nothing-here/", 0), japanese + work);
   EXPECT_EQ(ExportFrom(Base() + "/alice/a-work/", 0), work);
 }
 

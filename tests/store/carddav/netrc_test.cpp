@@ -42,6 +42,7 @@ TEST(CardDavUrlTest, ResolvesAndComparesHrefs) {
   EXPECT_EQ(carddav::LastSegment("/home/%E9%80%A3/"), "\xE9\x80\xA3");
   EXPECT_EQ(carddav::HostOf("http://[::1]:5232/"), "::1");
   EXPECT_EQ(carddav::HostOf("https://dav.example:8443/x"), "dav.example");
+  EXPECT_EQ(carddav::WithoutUserInfo("http://alice:pw@127.0.0.1:5232/a@b/"), "http://127.0.0.1:5232/a@b/");
   EXPECT_TRUE(carddav::IsServerUrl("HTTPS://dav.example/"));
   EXPECT_FALSE(carddav::IsServerUrl("https://user:pw@dav.example/"));  // credentials never in a URL
   EXPECT_FALSE(carddav::IsServerUrl("ftp://dav.example/"));
