@@ -35,16 +35,18 @@ declare -A options=(
   [fuzz_vcard]="-max_len=16384 -dict=fuzz/vcard.dict"
   [fuzz_field_encoding]="-max_len=4096"
   [fuzz_pst]=""
+  [fuzz_multistatus]="-max_len=16384 -dict=fuzz/multistatus.dict"
 )
 declare -A seeds=(
   [fuzz_vcard]="fuzz/corpus/vcard $data/vcard-samples"
   [fuzz_field_encoding]="fuzz/corpus/field_encoding"
   [fuzz_pst]="$data/pst"
+  [fuzz_multistatus]="fuzz/corpus/multistatus"
 )
 
 failed=0
-for target in fuzz_vcard fuzz_field_encoding fuzz_pst; do
-  [ -x "build-fuzz/$target" ] || { echo "== $target: not built (no libpff?)"; continue; }
+for target in fuzz_vcard fuzz_field_encoding fuzz_pst fuzz_multistatus; do
+  [ -x "build-fuzz/$target" ] || { echo "== $target: not built (no libpff, or no libcurl and expat?)"; continue; }
   work="build-fuzz/work/$target"
   mkdir -p "$work"
   dirs=()

@@ -36,11 +36,22 @@ bool IsDataFileName(std::string_view name) { return EndsWithNoCase(name, ".pst")
 // Evolution's, opened by OpenAddressBookStore.
 bool IsAddressBookName(std::string_view name) { return EndsWithNoCase(name, ".sqlite") || EndsWithNoCase(name, ".db"); }
 
+// A CardDAV store's file (.carddav in any case): a regular file, or a link to one.
+bool IsCardDavEntry(const std::string& profile, std::string_view name, fs::EntryType type) {
+  if (!EndsWithNoCase(name, ".carddav")) return false;
+  if (type == fs::EntryType::kRegular) return true;
+  if (type != fs::EntryType::kSymlink) return false;
+  const fs::Status status = fs::StatPath(fs::JoinPath(profile, std::string(name)));
+  return status.exists && !status.directory;
+}
+
 ProfileListing ListProfile(const std::string& path) {
   ProfileListing listing;
   const bool complete = fs::ForEachEntry(path, [&](std::string_view name, fs::EntryType type) {
     if (name.starts_with('.')) return;
-    if (IsCardFileEntry(path, name, type)) {
+    if (IsCardDavEntry(path, name, type)) {
+      listing.stores.emplace_back(name);
+    } else if (IsCardFileEntry(path, name, type)) {
       listing.holdsCards = true;
       listing.cardFiles.emplace_back(name);
     } else if (type == fs::EntryType::kDirectory || type == fs::EntryType::kSymlink || IsDataFileName(name) ||
@@ -111,6 +122,8 @@ StoreList OpenProfile(const std::string& path) {
     const std::string storePath = fs::JoinPath(path, store);
     if (IsDataFileName(store)) {
       stores.push_back(OpenDataFileStore(storePath));
+    } else if (EndsWithNoCase(store, ".carddav") && !fs::StatPath(storePath).directory) {
+      stores.push_back(OpenCardDavStore(storePath));
     } else if (IsAddressBookName(store) && !fs::StatPath(storePath).directory) {
       stores.push_back(OpenAddressBookStore(storePath));
     } else if (std::unique_ptr<StoreSource> books = OpenApplicationBooksStore(storePath)) {

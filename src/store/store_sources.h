@@ -84,6 +84,13 @@ std::unique_ptr<StoreSource> OpenAddressBookStore(const std::string& path);
 // <id>/contacts.db); nothing for any other folder.
 std::unique_ptr<StoreSource> OpenApplicationBooksStore(const std::string& folder);
 
+// The store that the .carddav file at `path` names (store/carddav/). Never
+// returns nothing: a file that cannot be read, a server that cannot be
+// reached or refuses the login, and builds without libcurl and expat give a
+// store whose members throw MAPI_E_FAILONEPROVIDER. Nothing is sent before
+// the store is first used.
+std::unique_ptr<StoreSource> OpenCardDavStore(const std::string& path);
+
 // The application object over `stores`, the first being the default store.
 om::Handle CreateApplicationForStores(StoreList stores);
 

@@ -1,0 +1,29 @@
+// The few URL operations the CardDAV store needs: its hrefs are absolute
+// paths or whole URLs, resolved against the URL of the request that
+// returned them.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace carddav {
+
+// "http://" or "https://" (any case) and a host, without user information
+// (credentials never sit in a URL).
+bool IsServerUrl(std::string_view url);
+// `url` without "user:password@" in its authority: libcurl reports the URL a
+// redirect led to with the credentials it sent written into it.
+std::string WithoutUserInfo(std::string_view url);
+// The host name alone (no port, no brackets round an IPv6 address).
+std::string HostOf(std::string_view url);
+// "scheme://authority".
+std::string OriginOf(std::string_view url);
+// The path of a URL or href, percent-decoded, without a query, fragment or
+// trailing slash: the form in which two hrefs for one resource compare equal.
+std::string PathOf(std::string_view urlOrHref);
+// `href` as a URL, against the URL `base`.
+std::string Resolve(std::string_view base, std::string_view href);
+// The last non-empty path segment of an href, percent-decoded.
+std::string LastSegment(std::string_view href);
+
+}  // namespace carddav
