@@ -71,18 +71,8 @@ ProfileListing ListProfile(const std::string& path) {
 // a device, a directory, a dangling link) fails as a provider without being
 // handed to the data file reader, which would wait on a FIFO for a writer or
 // read a device without end.
-class UnreadableDataFileStore final : public StoreSource {
- public:
-  std::u16string StoreId() override { Fail(); }
-  std::unique_ptr<FolderSource> OpenTopFolder() override { Fail(); }
-  std::unique_ptr<FolderSource> OpenDefaultContactsFolder() override { Fail(); }
-
- private:
-  [[noreturn]] static void Fail() { throw om::ObjectModelError(om::kMapiFailOneProvider); }
-};
-
 std::unique_ptr<StoreSource> OpenDataFileStore(const std::string& path) {
-  if (!fs::FilePtr(fs::OpenFile(path))) return std::make_unique<UnreadableDataFileStore>();
+  if (!fs::FilePtr(fs::OpenFile(path))) return FailingStore();
   return OpenOutlookDataFileStore(path);
 }
 

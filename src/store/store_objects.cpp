@@ -262,6 +262,22 @@ class Application final : public om::Object {
 
 }  // namespace
 
+namespace {
+
+class FailingStoreSource final : public StoreSource {
+ public:
+  std::u16string StoreId() override { Fail(); }
+  std::unique_ptr<FolderSource> OpenTopFolder() override { Fail(); }
+  std::unique_ptr<FolderSource> OpenDefaultContactsFolder() override { Fail(); }
+
+ private:
+  [[noreturn]] static void Fail() { throw om::ObjectModelError(om::kMapiFailOneProvider); }
+};
+
+}  // namespace
+
+std::unique_ptr<StoreSource> FailingStore() { return std::make_unique<FailingStoreSource>(); }
+
 om::Handle CreateApplicationForStores(StoreList stores) {
   return std::make_shared<Application>(std::move(stores));
 }

@@ -65,6 +65,11 @@ class StoreSource {
 
 using StoreList = std::vector<std::shared_ptr<StoreSource>>;
 
+// A store that cannot be used at all (an entry of the wrong kind, a kind this
+// build cannot read): every member throws MAPI_E_FAILONEPROVIDER, as a store
+// whose provider fails does in Outlook.
+std::unique_ptr<StoreSource> FailingStore();
+
 // The store of the Outlook data file (.pst, .ost) at `path`. Never returns
 // nothing: a file that cannot be opened gives a store whose members throw
 // MAPI_E_FAILONEPROVIDER. Never writes, creates or locks anything.
