@@ -1,0 +1,70 @@
+# The program's sources and the libraries they need, in one place for the
+# program's own build and the fuzzers' (fuzz/CMakeLists.txt), so that a new
+# folder or a new optional library is added once.
+#
+# Sources are picked up by folder; files named *_posix.cpp or *_win32.cpp are
+# the platform halves of a pair and only the one for the target is built. A
+# store whose library is missing is built from its *_unavailable.cpp twin,
+# which makes every such entry a failing store.
+if(WIN32)
+  set(PLATFORM_SUFFIX win32)
+  set(OTHER_PLATFORM_SUFFIX posix)
+else()
+  set(PLATFORM_SUFFIX posix)
+  set(OTHER_PLATFORM_SUFFIX win32)
+endif()
+
+# Outlook data files are read with libpff, Thunderbird and Evolution address
+# books with SQLite, CardDAV address books with libcurl (HTTP, TLS) and expat
+# (the multistatus bodies, read as they arrive), where they are available.
+find_package(PkgConfig QUIET)
+if(PkgConfig_FOUND AND NOT WIN32)
+  pkg_check_modules(LIBPFF IMPORTED_TARGET libpff)
+  pkg_check_modules(SQLITE3 IMPORTED_TARGET sqlite3)
+  pkg_check_modules(LIBCURL IMPORTED_TARGET libcurl)
+  pkg_check_modules(EXPAT IMPORTED_TARGET expat)
+endif()
+set(CARDDAV_FOUND OFF)
+if(LIBCURL_FOUND AND EXPAT_FOUND)
+  set(CARDDAV_FOUND ON)
+endif()
+
+# The sources of the core library under `root`/src, into `out`.
+function(contact_export_core_sources out root)
+  set(result)
+  foreach(dir app export om store store/cards store/pst store/sqlite store/carddav vcard text csv)
+    file(GLOB files CONFIGURE_DEPENDS "${root}/src/${dir}/*.cpp")
+    list(APPEND result ${files})
+  endforeach()
+  list(FILTER result EXCLUDE REGEX "_${OTHER_PLATFORM_SUFFIX}\\.cpp$")
+  list(FILTER result EXCLUDE REGEX "/main_[a-z0-9]+\\.cpp$")
+  if(LIBPFF_FOUND)
+    list(FILTER result EXCLUDE REGEX "/pst_file_unavailable\\.cpp$")
+  else()
+    list(FILTER result EXCLUDE REGEX "/pst_file\\.cpp$")
+  endif()
+  if(SQLITE3_FOUND)
+    list(FILTER result EXCLUDE REGEX "/sqlite_book_unavailable\\.cpp$")
+  else()
+    list(FILTER result EXCLUDE REGEX "/store/sqlite/(sqlite_db|sqlite_book|thunderbird_book|evolution_book)\\.cpp$")
+  endif()
+  if(CARDDAV_FOUND)
+    list(FILTER result EXCLUDE REGEX "/carddav_store_unavailable\\.cpp$")
+  else()
+    list(FILTER result EXCLUDE REGEX "/carddav_(http|xml|store)\\.cpp$")
+  endif()
+  set(${out} ${result} PARENT_SCOPE)
+endfunction()
+
+# Links `target` with the optional libraries that were found.
+function(contact_export_link_optional target)
+  if(LIBPFF_FOUND)
+    target_link_libraries(${target} PUBLIC PkgConfig::LIBPFF)
+  endif()
+  if(SQLITE3_FOUND)
+    target_link_libraries(${target} PUBLIC PkgConfig::SQLITE3)
+  endif()
+  if(CARDDAV_FOUND)
+    target_link_libraries(${target} PUBLIC PkgConfig::LIBCURL PkgConfig::EXPAT)
+  endif()
+endfunction()
