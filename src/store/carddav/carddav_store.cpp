@@ -11,10 +11,10 @@
 // makes the store a failing store. The login goes only where the url line
 // points (carddav_origin.h): a principal, home or book the server names on
 // another origin is asked without it, and refusing that is a failure like
-// any other. Once a book is listed, a request for its
-// cards that fails fails that folder, so that the walk ends incomplete
-// instead of leaving contacts out; only a card the server itself reports
-// missing (404) in a multiget is one item that fails.
+// any other. Once a book is listed, a request for its cards that fails fails
+// that folder, so that the walk ends incomplete instead of leaving contacts
+// out; only a card the server itself reports missing (404) in a multiget is
+// one item that fails.
 #include <algorithm>
 #include <optional>
 #include <unordered_map>
