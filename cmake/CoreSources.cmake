@@ -15,17 +15,21 @@ else()
 endif()
 
 # Outlook data files are read with libpff, Thunderbird and Evolution address
-# books with SQLite, CardDAV address books with libcurl (HTTP, TLS) and expat
-# (the multistatus bodies, read as they arrive), where they are available.
+# books with SQLite, CardDAV address books with libcurl (HTTP, TLS), expat
+# (the multistatus bodies, read as they arrive) and libpsl (the Public Suffix
+# List, which says which sibling hosts of the configured one may have the
+# login), where they are available. CardDAV needs all three: no build sends
+# a login to another host without the list to judge it by.
 find_package(PkgConfig QUIET)
 if(PkgConfig_FOUND AND NOT WIN32)
   pkg_check_modules(LIBPFF IMPORTED_TARGET libpff)
   pkg_check_modules(SQLITE3 IMPORTED_TARGET sqlite3)
   pkg_check_modules(LIBCURL IMPORTED_TARGET libcurl)
   pkg_check_modules(EXPAT IMPORTED_TARGET expat)
+  pkg_check_modules(LIBPSL IMPORTED_TARGET libpsl)
 endif()
 set(CARDDAV_FOUND OFF)
-if(LIBCURL_FOUND AND EXPAT_FOUND)
+if(LIBCURL_FOUND AND EXPAT_FOUND AND LIBPSL_FOUND)
   set(CARDDAV_FOUND ON)
 endif()
 
@@ -51,7 +55,7 @@ function(contact_export_core_sources out root)
   if(CARDDAV_FOUND)
     list(FILTER result EXCLUDE REGEX "/carddav_store_unavailable\\.cpp$")
   else()
-    list(FILTER result EXCLUDE REGEX "/carddav_(http|xml|store)\\.cpp$")
+    list(FILTER result EXCLUDE REGEX "/carddav_(http|xml|store|origin)\\.cpp$")
   endif()
   set(${out} ${result} PARENT_SCOPE)
 endfunction()
@@ -65,6 +69,6 @@ function(contact_export_link_optional target)
     target_link_libraries(${target} PUBLIC PkgConfig::SQLITE3)
   endif()
   if(CARDDAV_FOUND)
-    target_link_libraries(${target} PUBLIC PkgConfig::LIBCURL PkgConfig::EXPAT)
+    target_link_libraries(${target} PUBLIC PkgConfig::LIBCURL PkgConfig::EXPAT PkgConfig::LIBPSL)
   endif()
 endfunction()

@@ -8,17 +8,22 @@
 // else its current-user-principal's address-book home, else the same from
 // the server's /.well-known/carddav. Anything that goes wrong then (no
 // answer, a refused login, a server error, a body that is not a multistatus)
-// makes the store a failing store. Once a book is listed, a request for its
-// cards that fails fails that folder, so that the walk ends incomplete
-// instead of leaving contacts out; only a card the server itself reports
-// missing (404) in a multiget is one item that fails.
+// makes the store a failing store. The login goes only where the url line
+// points (carddav_origin.h): a principal, home or book the server names on
+// another origin is asked without it, and refusing that is a failure like
+// any other. Once a book is listed, a request for its cards that fails fails
+// that folder, so that the walk ends incomplete instead of leaving contacts
+// out; only a card the server itself reports missing (404) in a multiget is
+// one item that fails.
 #include <algorithm>
 #include <optional>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "om/error_numbers.h"
 #include "store/carddav/carddav_http.h"
+#include "store/carddav/carddav_origin.h"
 #include "store/carddav/carddav_url.h"
 #include "store/carddav/carddav_xml.h"
 #include "store/carddav/netrc.h"
@@ -97,6 +102,10 @@ struct Book {
 };
 
 // What the store's requests share: where the server is and how to log in.
+// Every request of the store goes through here, so that whether it carries
+// the login is decided for each URL requested. Where a redirect leads is
+// libcurl's to judge: it sends no credentials to another host, port or
+// scheme than the request's own (CURLOPT_UNRESTRICTED_AUTH stays off).
 class Connection {
  public:
   explicit Connection(StoreFile file) : file_(std::move(file)) {}
@@ -114,8 +123,9 @@ class Connection {
   Outcome Multistatus(carddav::Method method, const std::string& url, const char* depth, std::string body,
                       const std::function<bool(DavResponse&)>& onResponse) {
     carddav::MultistatusParser parser(onResponse);
+    const std::optional<carddav::Credentials> none;
     const carddav::Response response =
-        carddav::Send({method, url, depth, std::move(body)}, Login(),
+        carddav::Send({method, url, depth, std::move(body)}, carddav::MaySendLogin(file_.url, url) ? Login() : none,
                       [&](std::string_view bytes) { return parser.Feed(bytes); });
     Outcome outcome{response.status, false, response.effectiveUrl};
     outcome.complete = response.completed && response.status == 207 && parser.Finish();
@@ -193,7 +203,9 @@ std::optional<ItemData> DecodeCard(const std::string& text) {
 
 // One address book: its cards are listed when first counted and fetched a
 // batch at a time; only the hrefs of all cards and the current batch's
-// values are held.
+// values are held. A card is known by its CardPath, in the listing and in
+// the multiget's answers alike: a listing that names one card twice, even
+// spelt two ways, gives it once, under the href it was first listed by.
 class BookFolder final : public FolderSource {
  public:
   BookFolder(std::shared_ptr<Connection> connection, Book book, std::u16string storeId, std::vector<Book> subfolders)
@@ -241,9 +253,11 @@ class BookFolder final : public FolderSource {
     if (failed_) FailFolder();
     if (listed_) return;
     const std::string self = carddav::PathOf(book_.url);
+    std::unordered_set<std::string> listed;
     const Connection::Outcome outcome = connection_->Multistatus(
         carddav::Method::kPropfind, book_.url, "1", kListingBody, [&](DavResponse& response) {
-          if (!response.collection && carddav::PathOf(response.href) != self) {
+          if (!response.collection && carddav::PathOf(response.href) != self &&
+              listed.insert(carddav::CardPath(response.href)).second) {
             hrefs_.push_back(std::move(response.href));
           }
           return true;
@@ -268,7 +282,7 @@ class BookFolder final : public FolderSource {
         "<D:prop><D:getetag/><C:address-data/></D:prop>";
     for (std::size_t i = 0; i < count; ++i) {
       const std::string& href = hrefs_[first + i];
-      positions.emplace(carddav::PathOf(href), i);
+      positions.emplace(carddav::CardPath(href), i);
       body += "<D:href>" + XmlEscaped(href) + "</D:href>";
     }
     body += "</C:addressbook-multiget>";
@@ -276,7 +290,7 @@ class BookFolder final : public FolderSource {
     std::vector<bool> answered(count, false);
     const Connection::Outcome outcome = connection_->Multistatus(
         carddav::Method::kReport, effectiveUrl_, "1", std::move(body), [&](DavResponse& response) {
-          const auto found = positions.find(carddav::PathOf(response.href));
+          const auto found = positions.find(carddav::CardPath(response.href));
           if (found == positions.end()) return true;  // not asked for: ignored
           if (response.hasAddressData) {
             cards[found->second] = DecodeCard(response.addressData);

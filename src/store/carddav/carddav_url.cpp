@@ -33,17 +33,46 @@ int HexValue(char c) {
   return -1;
 }
 
-std::string Decoded(std::string_view text) {
+bool IsUnreserved(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
+         c == '_' || c == '~';
+}
+
+// `text` with its percent-escapes decoded: all of them, or only those of
+// unreserved characters (the others then written with upper-case digits).
+std::string Decoded(std::string_view text, bool unreservedOnly) {
   std::string out;
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 && HexValue(text[i + 2]) >= 0) {
-      out += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
+      const char c = static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
+      if (!unreservedOnly || IsUnreserved(c)) {
+        out += c;
+      } else {
+        out += '%';
+        out += text::ToUpperAscii(text[i + 1]);
+        out += text::ToUpperAscii(text[i + 2]);
+      }
       i += 2;
     } else {
       out += text[i];
     }
   }
   return out;
+}
+
+// The path of a URL or href without a query or fragment, decoded as asked,
+// without a trailing slash.
+std::string Path(std::string_view urlOrHref, bool unreservedOnly) {
+  std::string_view path = urlOrHref;
+  const std::size_t start = AuthorityStart(path);
+  if (start != std::string_view::npos) {
+    const std::size_t slash = path.find('/', start);
+    path = slash == std::string_view::npos ? std::string_view("/") : path.substr(slash);
+  }
+  path = path.substr(0, path.find_first_of("?#"));
+  std::string decoded = Decoded(path, unreservedOnly);
+  while (decoded.size() > 1 && decoded.back() == '/') decoded.pop_back();
+  return decoded;
 }
 
 }  // namespace
@@ -77,18 +106,9 @@ std::string OriginOf(std::string_view url) {
   return std::string(url.substr(0, start)) + std::string(Authority(url));
 }
 
-std::string PathOf(std::string_view urlOrHref) {
-  std::string_view path = urlOrHref;
-  const std::size_t start = AuthorityStart(path);
-  if (start != std::string_view::npos) {
-    const std::size_t slash = path.find('/', start);
-    path = slash == std::string_view::npos ? std::string_view("/") : path.substr(slash);
-  }
-  path = path.substr(0, path.find_first_of("?#"));
-  std::string decoded = Decoded(path);
-  while (decoded.size() > 1 && decoded.back() == '/') decoded.pop_back();
-  return decoded;
-}
+std::string PathOf(std::string_view urlOrHref) { return Path(urlOrHref, false); }
+
+std::string CardPath(std::string_view urlOrHref) { return Path(urlOrHref, true); }
 
 std::string Resolve(std::string_view base, std::string_view href) {
   if (AuthorityStart(href) != std::string_view::npos) return std::string(href);

@@ -21,6 +21,12 @@ std::string OriginOf(std::string_view url);
 // The path of a URL or href, percent-decoded, without a query, fragment or
 // trailing slash: the form in which two hrefs for one resource compare equal.
 std::string PathOf(std::string_view urlOrHref);
+// The path of a URL or href in the form two hrefs of one card share (RFC
+// 3986's equivalence): cut as PathOf cuts it, with the escapes of unreserved
+// characters (letters, digits, "-._~") decoded and the other escapes' hex
+// digits in upper case. An escape of any other byte is not that byte ("%2F"
+// is no slash), so two cards named apart stay apart.
+std::string CardPath(std::string_view urlOrHref);
 // `href` as a URL, against the URL `base`.
 std::string Resolve(std::string_view base, std::string_view href);
 // The last non-empty path segment of an href, percent-decoded.

@@ -107,9 +107,10 @@ class CardDavServerTest : public testing::Test {
   std::unique_ptr<davtest::ServerProcess> server_;
 };
 
+// The second card's name has characters Radicale escapes in its hrefs.
 const Cards kWork = {
     {"w1.vcf", Card("w1", "FN:Bea Work\r\nN:Work;Bea;;;\r\nORG:Acme\r\nTEL;TYPE=WORK:+1 555 0100\r\n")},
-    {"w2.vcf", Card("w2", "FN:Carl Work\r\nN:Work;Carl;;;\r\nEMAIL;TYPE=INTERNET:carl@example.org\r\n")},
+    {"w2+x@y.vcf", Card("w2", "FN:Carl Work\r\nN:Work;Carl;;;\r\nEMAIL;TYPE=INTERNET:carl@example.org\r\n")},
 };
 // Japanese names with their readings, and a group card, which is a
 // distribution list and so no record.

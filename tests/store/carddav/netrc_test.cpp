@@ -39,6 +39,12 @@ TEST(CardDavUrlTest, ResolvesAndComparesHrefs) {
   EXPECT_EQ(carddav::Resolve("https://h.example/a/b/", "c.vcf"), "https://h.example/a/b/c.vcf");
   EXPECT_EQ(carddav::Resolve("https://h.example/a/b/", "http://o.example/z"), "http://o.example/z");
   EXPECT_EQ(carddav::PathOf("https://h.example/a%20b/c/"), carddav::PathOf("/a b/c"));
+  // One card spelt two ways: unreserved characters escaped or not, escape
+  // digits in either case; an escaped slash or "@" is not the character.
+  EXPECT_EQ(carddav::CardPath("https://h.example/b/c%31%7e%2f.vcf"), "/b/c1~%2F.vcf");
+  EXPECT_EQ(carddav::CardPath("/b/c1~%2F.vcf"), "/b/c1~%2F.vcf");
+  EXPECT_NE(carddav::CardPath("/b/a%2Fb.vcf"), carddav::CardPath("/b/a/b.vcf"));
+  EXPECT_NE(carddav::CardPath("/b/a%40b.vcf"), carddav::CardPath("/b/a@b.vcf"));
   EXPECT_EQ(carddav::LastSegment("/home/%E9%80%A3/"), "\xE9\x80\xA3");
   EXPECT_EQ(carddav::HostOf("http://[::1]:5232/"), "::1");
   EXPECT_EQ(carddav::HostOf("https://dav.example:8443/x"), "dav.example");
