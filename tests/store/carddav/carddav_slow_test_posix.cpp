@@ -66,10 +66,10 @@ class CardDavSlowTest : public testing::Test {
   // The records of the whole export, from the built program with nothing slow.
   std::vector<std::string> AllRecords(int note) {
     Start("none", "trickle", note);
-    const int exitCode = testprogram::RunProgram({Out().string()}, {{"CONTACT_EXPORT_PROFILE", (dir_ / "profile").string()},
-                                                                    {"NETRC", (dir_ / "no-netrc").string()}})
-                             .exitCode;
-    EXPECT_EQ(exitCode, 0);
+    const testprogram::Outcome run = testprogram::RunProgram(
+        {Out().string()},
+        {{"CONTACT_EXPORT_PROFILE", (dir_ / "profile").string()}, {"NETRC", (dir_ / "no-netrc").string()}});
+    EXPECT_EQ(run.exitCode, 0);
     const std::string bytes = ReadBytes(Out());
     std::vector<std::string> records;
     for (std::size_t at = 0, end; (end = bytes.find("\r\n", at)) != std::string::npos; at = end + 2) {
