@@ -54,7 +54,9 @@ int ExportContacts() {
     folder = om::AsObject(om::Get(Namespace(), "GetDefaultFolder", kOlFolderContacts));
   });
   if (om::ErrNumber() == om::kMapiFailOneProvider) SearchStores(folder);
-  if (!folder) return om::RC_FOLDER_FAILED;
+  // A store left unopened because the run was told to end (its server's
+  // answer abandoned) is no missing folder: the export was cut short.
+  if (!folder) return csv::StopRequested() ? om::RC_EXPORT_FAILED : om::RC_FOLDER_FAILED;
 
   int result = om::RC_OK;
   // A failure inside the walk abandons all of it; the contacts after that

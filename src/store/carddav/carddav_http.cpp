@@ -2,41 +2,38 @@
 
 #include <curl/curl.h>
 
+#include "csv/output_guard.h"
 #include "store/carddav/carddav_url.h"
 
-#include <chrono>
+#include <algorithm>
 #include <memory>
 #include <mutex>
 
 namespace carddav {
 namespace {
 
-long gConnectSeconds = 10;
-long gStallSeconds = 60;
+long gConnectSeconds = kConnectSeconds;
+PaceLimit gPace = kPaceLimit;
 
 struct Transfer {
   const BodySink* sink = nullptr;
   CURL* curl = nullptr;
   bool refused = false;
-  // When a byte last went out or came in (waiting for an answer included).
-  curl_off_t sent = -1;
-  curl_off_t received = -1;
-  std::chrono::steady_clock::time_point lastProgress = std::chrono::steady_clock::now();
+  Pace pace{std::chrono::steady_clock::now()};
 };
 
-// Ends a transfer that has moved no byte for the stall limit. libcurl's own
-// low-speed check averages over a window of several seconds, so it would
-// notice a stall that follows a burst of bytes only seconds late.
+// Ends a transfer that falls below its pace, or that the run no longer wants
+// (a stop request, set by a signal to end). libcurl calls this often while
+// bytes move, and about once a second when nothing moves (while connecting or
+// waiting for an answer too: its wait for the socket lasts at most a
+// second), so a stop is seen within a second and a stalled server within a
+// second of its window. libcurl's own low-speed check only averages the rate
+// over its window, where this one also ends a trickle that never pauses.
 int CheckProgress(void* user, curl_off_t, curl_off_t received, curl_off_t, curl_off_t sent) {
+  if (csv::StopRequested()) return 1;
   Transfer& transfer = *static_cast<Transfer*>(user);
-  const auto now = std::chrono::steady_clock::now();
-  if (received != transfer.received || sent != transfer.sent) {
-    transfer.received = received;
-    transfer.sent = sent;
-    transfer.lastProgress = now;
-    return 0;
-  }
-  return now - transfer.lastProgress >= std::chrono::seconds(gStallSeconds) ? 1 : 0;
+  const auto moved = static_cast<std::uint64_t>(std::max<curl_off_t>(received, 0) + std::max<curl_off_t>(sent, 0));
+  return FallenBehind(transfer.pace, gPace, std::chrono::steady_clock::now(), moved) ? 1 : 0;
 }
 
 size_t WriteBody(char* data, size_t size, size_t count, void* user) {
@@ -74,15 +71,28 @@ struct ListDeleter {
 
 }  // namespace
 
-void SetTimeoutsForTesting(long connectSeconds, long stallSeconds) {
+bool FallenBehind(Pace& pace, const PaceLimit& limit, std::chrono::steady_clock::time_point now,
+                  std::uint64_t moved) {
+  // libcurl counts each request of a redirect anew.
+  if (moved < pace.movedAtStart) pace.movedAtStart = 0;
+  if (moved - pace.movedAtStart >= limit.floorBytes) {
+    pace = Pace{now, moved};
+    return false;
+  }
+  return now - pace.windowStart >= limit.window;
+}
+
+void SetTimeoutsForTesting(long connectSeconds, PaceLimit pace) {
   gConnectSeconds = connectSeconds;
-  gStallSeconds = stallSeconds;
+  gPace = pace;
 }
 
 Response Send(const Request& request, const std::optional<Credentials>& credentials, const BodySink& sink) {
+  Response response;
+  // A run told to end starts no request.
+  if (csv::StopRequested()) return response;
   static std::once_flag initialised;
   std::call_once(initialised, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-  Response response;
   std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
   if (!curl) return response;
   CURL* c = curl.get();

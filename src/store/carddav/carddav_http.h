@@ -1,11 +1,13 @@
 // The CardDAV store's HTTP requests, through libcurl. Only the three reading
 // methods are ever sent. Bounded: a connection that takes longer than its
-// connect timeout, or a transfer that makes no progress for the stall limit,
-// ends the request as failed. TLS certificates are always verified against
-// the system's store. Credentials go to libcurl as user name and password,
-// never inside a URL.
+// connect timeout, or a transfer that falls below its pace (below), ends the
+// request as failed, and so does a stop request (a signal to end the run).
+// TLS certificates are always verified against the system's store.
+// Credentials go to libcurl as user name and password, never inside a URL.
 #pragma once
 
+#include <chrono>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -41,8 +43,35 @@ using BodySink = std::function<bool(std::string_view)>;
 // server asks.
 Response Send(const Request& request, const std::optional<Credentials>& credentials, const BodySink& sink);
 
-// For the program's tests only: the connect timeout and the stall limit in
-// seconds (10 and 60 unless changed here). Nothing the program reads sets them.
-void SetTimeoutsForTesting(long connectSeconds, long stallSeconds);
+// How slowly a transfer may go. From its start, and again each time it has
+// moved `floorBytes` more (sent and received together, the wait for an answer
+// included), it has `window` to move the next `floorBytes`. A server that
+// sends nothing fails within one window; so does one that trickles (a byte a
+// second, for ever), which a check for "any byte lately" would wait on for
+// ever. A slow but real server (tens of KiB a second) meets the floor many
+// times a second.
+struct PaceLimit {
+  std::chrono::steady_clock::duration window;
+  std::uint64_t floorBytes = 0;
+};
+inline constexpr PaceLimit kPaceLimit{std::chrono::seconds(60), 1024};
+inline constexpr long kConnectSeconds = 10;
+
+// Where a transfer stands against its limit: when its current window began
+// and how many bytes had moved by then.
+struct Pace {
+  std::chrono::steady_clock::time_point windowStart;
+  std::uint64_t movedAtStart = 0;
+};
+
+// One look at a transfer that has moved `moved` bytes in all by `now`; true
+// when it has fallen below `limit` and must end.
+bool FallenBehind(Pace& pace, const PaceLimit& limit, std::chrono::steady_clock::time_point now,
+                  std::uint64_t moved);
+
+// For the program's tests only: the connect timeout in seconds and the pace
+// (kConnectSeconds and kPaceLimit unless changed here). Nothing the program
+// reads sets them.
+void SetTimeoutsForTesting(long connectSeconds, PaceLimit pace);
 
 }  // namespace carddav

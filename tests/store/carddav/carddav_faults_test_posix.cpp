@@ -109,11 +109,11 @@ TEST_F(CardDavFaultTest, EachFailureEndsAsItsRuleSays) {
   }
 }
 
-// A server that stops sending part-way through a body: the request ends at
-// the stall limit (shortened here) and the folder fails, before and after.
+// A server that stops sending part-way through a body: the request ends when
+// its pace window (shortened here) passes and the folder fails, before and after.
 TEST_F(CardDavFaultTest, StalledBodyFailsTheFolder) {
   Start("stall");
-  carddav::SetTimeoutsForTesting(10, 1);
+  carddav::SetTimeoutsForTesting(carddav::kConnectSeconds, {std::chrono::seconds(2), 1024});
   const standalone::StoreList stores = standalone::OpenProfile((dir_ / "profile").string());
   ASSERT_EQ(stores.size(), 1u);
   const std::unique_ptr<standalone::FolderSource> book = stores[0]->OpenDefaultContactsFolder();
@@ -130,7 +130,7 @@ TEST_F(CardDavFaultTest, StalledBodyFailsTheFolder) {
   EXPECT_EQ(failureOf([&] { book->FetchItem(kFirstBatch); }), om::kMapiCallFailed);
   EXPECT_EQ(failureOf([&] { book->ItemCount(); }), om::kMapiCallFailed);
   EXPECT_EQ(failureOf([&] { book->SubfolderCount(); }), om::kMapiCallFailed);
-  carddav::SetTimeoutsForTesting(10, 60);
+  carddav::SetTimeoutsForTesting(carddav::kConnectSeconds, carddav::kPaceLimit);
   EXPECT_EQ(WritingMethods(), std::vector<std::string>{});
 }
 
