@@ -3,8 +3,10 @@
 # Elsewhere than Windows the usual tree under the prefix: the program in bin/,
 # its manual page in share/man/man1/, the README, the licence and the sample
 # profile with its export in share/doc/contact-export/. `cpack -G DEB` makes a
-# Debian package of that tree; its Depends line is worked out by
-# dpkg-shlibdeps from the libraries the program is linked against.
+# Debian package of that tree, completed by cmake/DebianPackage.cmake as
+# Debian's policy asks (copyright, changelog, compressed manual page); its
+# Depends line is worked out by dpkg-shlibdeps from the libraries the program
+# is linked against.
 #
 # On Windows everything lies side by side at the top of the prefix: the .exe,
 # the README as a text file with CR LF line ends and the licence. `cpack -G ZIP`
@@ -68,12 +70,20 @@ endif()
 set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_MAINTAINER "The contact-export authors")
+# A name with an address, as Debian's Maintainer field needs; the address is
+# in the .invalid domain, which never delivers, rather than anybody's.
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "contact-export authors <contact-export@users.noreply.invalid>")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 # man-db's triggers index the page; without man-db the package works the same.
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "man-db")
+# What cmake/DebianPackage.cmake reads when CPack runs it; the date is the
+# release's, for changelog.Debian.
+set(CPACK_PRE_BUILD_SCRIPTS "${CMAKE_CURRENT_SOURCE_DIR}/cmake/DebianPackage.cmake")
+set(CPACK_CONTACT_EXPORT_SOURCE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
+set(CPACK_CONTACT_EXPORT_STRIP "${CMAKE_STRIP}")
+set(CPACK_CONTACT_EXPORT_RELEASE_DATE "Wed, 09 Dec 2026 00:00:00 +0000")
 
 include(CPack)
