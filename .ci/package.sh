@@ -53,7 +53,7 @@ if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=cc
 cmake -S "$root" -B "$build" "${launcher[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCONTACT_EXPORT_TESTS=OFF \
   -DCMAKE_CXX_FLAGS="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)" \
   -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)" >/dev/null
-cmake --build "$build" -j2
+cmake --build "$build" -j2 >/dev/null
 [ ! -e "$build/contact_export_tests" ] || fail "the package's build has built the tests"
 
 echo "-- cmake --install"

@@ -48,10 +48,11 @@ set(CPACK_PACKAGE_VENDOR "The contact-export authors")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "exports every Outlook contact to a code page 932 CSV file")
 set(CPACK_PACKAGE_DESCRIPTION
     "contact-export writes every contact of an Outlook profile, or of a stand-alone\n"
-    "profile of vCard folders and Outlook data files (.pst, .ost), to one CSV file:\n"
-    "55 columns, no header line, code page 932, CR LF line ends. It is made for\n"
-    "scripts and scheduled tasks: the command line is the output path and the\n"
-    "outcome is the exit code.")
+    "profile of vCard folders, Outlook data files (.pst, .ost), Thunderbird and\n"
+    "Evolution address books and CardDAV servers, to one CSV file: 55 columns,\n"
+    "no header line, code page 932, CR LF line ends. It is made for scripts and\n"
+    "scheduled tasks: the command line is the output path and the outcome is the\n"
+    "exit code.")
 string(JOIN "" CPACK_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
 set(CPACK_RESOURCE_FILE_LICENSE "${CMAKE_CURRENT_SOURCE_DIR}/LICENSE")
 set(CPACK_PACKAGE_CHECKSUM SHA256)
