@@ -3,8 +3,10 @@
 # Elsewhere than Windows the usual tree under the prefix: the program in bin/,
 # its manual page in share/man/man1/, the README, the licence and the sample
 # profile with its export in share/doc/contact-export/. `cpack -G DEB` makes a
-# Debian package of that tree; its Depends line is worked out by
-# dpkg-shlibdeps from the libraries the program is linked against.
+# Debian package of that tree, completed by cmake/DebianPackage.cmake as
+# Debian's policy asks (copyright, changelog, compressed manual page); its
+# Depends line is worked out by dpkg-shlibdeps from the libraries the program
+# is linked against.
 #
 # On Windows everything lies side by side at the top of the prefix: the .exe,
 # the README as a text file with CR LF line ends and the licence. `cpack -G ZIP`
@@ -46,10 +48,11 @@ set(CPACK_PACKAGE_VENDOR "The contact-export authors")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "exports every Outlook contact to a code page 932 CSV file")
 set(CPACK_PACKAGE_DESCRIPTION
     "contact-export writes every contact of an Outlook profile, or of a stand-alone\n"
-    "profile of vCard folders and Outlook data files (.pst, .ost), to one CSV file:\n"
-    "55 columns, no header line, code page 932, CR LF line ends. It is made for\n"
-    "scripts and scheduled tasks: the command line is the output path and the\n"
-    "outcome is the exit code.")
+    "profile of vCard folders, Outlook data files (.pst, .ost), Thunderbird and\n"
+    "Evolution address books and CardDAV servers, to one CSV file: 55 columns,\n"
+    "no header line, code page 932, CR LF line ends. It is made for scripts and\n"
+    "scheduled tasks: the command line is the output path and the outcome is the\n"
+    "exit code.")
 string(JOIN "" CPACK_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
 set(CPACK_RESOURCE_FILE_LICENSE "${CMAKE_CURRENT_SOURCE_DIR}/LICENSE")
 set(CPACK_PACKAGE_CHECKSUM SHA256)
@@ -68,12 +71,20 @@ endif()
 set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_MAINTAINER "The contact-export authors")
+# A name with an address, as Debian's Maintainer field needs; the address is
+# in the .invalid domain, which never delivers, rather than anybody's.
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "contact-export authors <contact-export@users.noreply.invalid>")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 # man-db's triggers index the page; without man-db the package works the same.
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "man-db")
+# What cmake/DebianPackage.cmake reads when CPack runs it; the date is the
+# release's, for changelog.Debian.
+set(CPACK_PRE_BUILD_SCRIPTS "${CMAKE_CURRENT_SOURCE_DIR}/cmake/DebianPackage.cmake")
+set(CPACK_CONTACT_EXPORT_SOURCE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
+set(CPACK_CONTACT_EXPORT_STRIP "${CMAKE_STRIP}")
+set(CPACK_CONTACT_EXPORT_RELEASE_DATE "Wed, 09 Dec 2026 00:00:00 +0000")
 
 include(CPack)

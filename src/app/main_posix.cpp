@@ -1,3 +1,9 @@
 #include "app/run_sequence.h"
+#include "app/usage.h"
 
-int main() { app::Main(); }
+// CONTACT_EXPORT_VERSION is the project's version, given to this file alone
+// by the build.
+int main() {
+  app::AnswerInformationRequest(CONTACT_EXPORT_VERSION);
+  app::Main();
+}

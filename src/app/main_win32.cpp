@@ -3,5 +3,11 @@
 #include <windows.h>
 
 #include "app/run_sequence.h"
+#include "app/usage.h"
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { app::Main(); }
+// CONTACT_EXPORT_VERSION is the project's version, given to this file alone
+// by the build.
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  app::AnswerInformationRequest(CONTACT_EXPORT_VERSION);
+  app::Main();
+}

@@ -1,8 +1,10 @@
 // Process services of the platform: the command line, the single-instance
-// lock, the pause and the immediate end of the process.
+// lock, text for whoever started the program, the pause and the immediate end
+// of the process.
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace app {
 
@@ -22,6 +24,13 @@ std::u16string ProcessCommandLine();
 // false when another instance holds it. The lock is held until the process
 // ends, however it ends.
 bool ProcessAcquireSingleInstance();
+
+// Shows `text` (lines ending in "\n") to whoever started the program: its
+// standard output. On Windows, where the program has no console of its own,
+// a standard output the caller gave is used, else the console of the parent
+// process when it has one, else the text is shown nowhere. A failed write is
+// not reported.
+void ProcessShowText(std::string_view text);
 
 void ProcessSleep(unsigned milliseconds);
 

@@ -127,6 +127,18 @@ void ProcessStart() {
   }
 }
 
+void ProcessShowText(std::string_view text) {
+  // A reader that has gone (`contact-export --help | head -1`) ends the
+  // writing, not the process.
+  std::signal(SIGPIPE, SIG_IGN);
+  while (!text.empty()) {
+    const ssize_t n = write(STDOUT_FILENO, text.data(), text.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;
+    text.remove_prefix(static_cast<std::size_t>(n));
+  }
+}
+
 void ProcessSleep(unsigned milliseconds) {
   timespec remaining{static_cast<time_t>(milliseconds / 1000),
                      static_cast<long>(milliseconds % 1000) * 1000000L};

@@ -96,6 +96,26 @@ bool ProcessAcquireSingleInstance() {
   return true;
 }
 
+void ProcessShowText(std::string_view text) {
+  // A GUI-subsystem program gets standard handles only when its caller hands
+  // them over (a redirection, a pipe); a console it may borrow is its
+  // parent's. The text is ASCII, so the bytes suit a console and a file alike.
+  HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  if (out == nullptr || out == INVALID_HANDLE_VALUE) {
+    if (!AttachConsole(ATTACH_PARENT_PROCESS)) return;
+    out = CreateFileW(L"CONOUT$", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                      0, nullptr);
+    if (out == INVALID_HANDLE_VALUE) return;
+  }
+  std::string lines;
+  for (char c : text) {
+    if (c == '\n') lines += '\r';
+    lines += c;
+  }
+  DWORD written = 0;
+  WriteFile(out, lines.data(), static_cast<DWORD>(lines.size()), &written, nullptr);
+}
+
 void ProcessSleep(unsigned milliseconds) { Sleep(milliseconds); }
 
 void ProcessEnd(int exitCode) { ExitProcess(static_cast<UINT>(exitCode)); }

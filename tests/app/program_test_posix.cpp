@@ -1,7 +1,9 @@
 // The built program run as a process: exit codes, the output file, the
-// single-instance lock and the pause.
+// single-instance lock and the pause, --help and --version.
 #include <gtest/gtest.h>
 #include <unistd.h>
+
+#include <regex>
 
 #include "app/process_posix.h"
 #include "support/run_program.h"
@@ -51,6 +53,31 @@ TEST_F(ProgramTest, LockBelongsToOneExecutableFile) {
   EXPECT_EQ(app::BindInstanceLock("/some/other/contact-export"), -1);
   EXPECT_EQ(RunProgram({(dir_ / "x.csv").string()}, noStore_).exitCode, 51);
   close(lock);
+}
+
+// --help and --version answer on standard output and end 0 without taking
+// the lock (held here) or writing a file, even with a profile that a path
+// would be exported from; "./--help" is such a path.
+TEST_F(ProgramTest, HelpAndVersionWriteNoFileAndTakeNoLock) {
+  const std::map<std::string, std::string> sample{
+      {"CONTACT_EXPORT_PROFILE", CONTACT_EXPORT_SOURCE_DIR "/examples/profile"}};
+  ASSERT_TRUE(std::regex_match(CONTACT_EXPORT_VERSION, std::regex("[0-9]+\\.[0-9]+\\.[0-9]+")));
+  const int lock = app::BindInstanceLock(testprogram::ProgramPath());
+  ASSERT_GE(lock, 0) << "a copy of the program is already running";
+  const testprogram::Outcome help = testprogram::RunProgramIn(dir_.path(), {"--help"}, sample);
+  const testprogram::Outcome version = testprogram::RunProgramIn(dir_.path(), {"--version"}, sample);
+  close(lock);
+  EXPECT_EQ(help.exitCode, 0);
+  EXPECT_EQ(help.standardOutput.rfind("Usage: contact-export OUTPUT-FILE\n", 0), 0u) << help.standardOutput;
+  EXPECT_EQ(version.exitCode, 0);
+  EXPECT_EQ(version.standardOutput, "contact-export " CONTACT_EXPORT_VERSION "\n");
+  EXPECT_TRUE(std::filesystem::is_empty(dir_.path()));
+
+  const testprogram::Outcome path = testprogram::RunProgramIn(dir_.path(), {"./--help"}, sample);
+  EXPECT_EQ(path.exitCode, 0);
+  EXPECT_EQ(path.standardOutput, "");
+  EXPECT_EQ(testfiles::ReadBytes(dir_ / "--help"),
+            testfiles::ReadBytes(CONTACT_EXPORT_SOURCE_DIR "/examples/profile.expected.csv"));
 }
 
 }  // namespace

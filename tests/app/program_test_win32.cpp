@@ -1,6 +1,7 @@
 // The built .exe run as a Windows process: exit codes without Outlook, the
 // single-instance mutex, the path taken from the command line, the GUI
-// subsystem, and the same bytes as the other builds for the sample profile.
+// subsystem, the same bytes as the other builds for the sample profile, and
+// --help and --version.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -36,14 +37,21 @@ class ProgramTest : public testing::Test {
   }
   void TearDown() override { SetEnvironmentVariableW(L"CONTACT_EXPORT_PROFILE", nullptr); }
 
-  // Runs `commandLine` (program name included) and waits for it to end.
-  Outcome Run(std::wstring commandLine) {
+  // Runs `commandLine` (program name included) and waits for it to end; in
+  // `directory` when given, with `flags` for CreateProcess and `output` as
+  // its standard output when given.
+  Outcome Run(std::wstring commandLine, const std::filesystem::path& directory = {}, DWORD flags = 0,
+              HANDLE output = nullptr) {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
+    if (output != nullptr) {
+      startup.dwFlags = STARTF_USESTDHANDLES;
+      startup.hStdOutput = output;
+    }
     PROCESS_INFORMATION process{};
     const ULONGLONG start = GetTickCount64();
-    if (!CreateProcessW(program_.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process)) {
+    if (!CreateProcessW(program_.c_str(), commandLine.data(), nullptr, nullptr, output != nullptr, flags,
+                        nullptr, directory.empty() ? nullptr : directory.c_str(), &startup, &process)) {
       ADD_FAILURE() << "cannot start the program: error " << GetLastError();
       return {};
     }
@@ -140,6 +148,38 @@ TEST_F(ProgramTest, SampleProfileThroughQuotedAndUnquotedPaths) {
   }
   // Nothing but the program's name: an empty path, which cannot be opened.
   EXPECT_EQ(Run(name + L"  ").exitCode, 52u);
+}
+
+// --help and --version end with 0 before the mutex (held here) or any file,
+// even with a profile that a path would be exported from; quotes count as for
+// a path, and ".\--help" is a path. Without a console or a standard output
+// (DETACHED_PROCESS) the text goes nowhere; a standard output handed over, as
+// a redirection does, gets it.
+TEST_F(ProgramTest, HelpAndVersionEndWithZeroAndWriteNoFile) {
+  const auto profile = WindowsPath(CONTACT_EXPORT_SOURCE_DIR) / "examples" / "profile";
+  ASSERT_TRUE(std::filesystem::exists(profile));
+  ASSERT_TRUE(SetEnvironmentVariableW(L"CONTACT_EXPORT_PROFILE", profile.c_str()));
+  const auto work = dir_ / "work";
+  std::filesystem::create_directory(work);
+  const std::u16string name = app::InstanceMutexName(program_.u16string());
+  const HANDLE held = CreateMutexW(nullptr, FALSE, std::wstring(name.begin(), name.end()).c_str());
+  ASSERT_NE(held, nullptr);
+  for (const wchar_t* argument : {L"--help", L"--version", L"\"--help\"", L"  --version"}) {
+    EXPECT_EQ(Run(Quoted(program_) + L" " + argument, work, DETACHED_PROCESS).exitCode, 0u) << argument;
+  }
+  SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+  const auto printed = dir_ / "printed.txt";
+  const HANDLE output = CreateFileW(printed.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(output, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(Run(Quoted(program_) + L" --version", work, DETACHED_PROCESS, output).exitCode, 0u);
+  CloseHandle(output);
+  CloseHandle(held);
+  EXPECT_TRUE(std::filesystem::is_empty(work));
+  EXPECT_EQ(testfiles::ReadBytes(printed), "contact-export " CONTACT_EXPORT_VERSION "\r\n");
+
+  EXPECT_EQ(Run(Quoted(program_) + L" .\\--help", work).exitCode, 0u);
+  EXPECT_TRUE(std::filesystem::exists(work / "--help"));
 }
 
 }  // namespace

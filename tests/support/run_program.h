@@ -13,6 +13,7 @@ namespace testprogram {
 struct Outcome {
   int exitCode = -1;  // 128 + signal number when killed by a signal
   double seconds = 0;
+  std::string standardOutput;  // only from RunProgramIn
 };
 
 // The path of this test process's copy of the program.
@@ -22,5 +23,10 @@ const std::string& ProgramPath();
 // value unsets the variable). CONTACT_EXPORT_PROFILE is unset unless given.
 Outcome RunProgram(const std::vector<std::string>& args,
             const std::map<std::string, std::string>& environment = {});
+
+// RunProgram with `directory` as the working directory, keeping what the
+// program writes to standard output.
+Outcome RunProgramIn(const std::string& directory, const std::vector<std::string>& args,
+                     const std::map<std::string, std::string>& environment = {});
 
 }  // namespace testprogram
