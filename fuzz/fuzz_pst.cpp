@@ -55,7 +55,7 @@ bool WriteScratch(const std::uint8_t* data, std::size_t size) {
 }
 
 void ReadMessages(const pst::FolderHandle& folder) {
-  const std::size_t count = pst::MessageCount(folder);
+  const std::size_t count = pst::MessageCount(folder).value_or(0);
   for (std::size_t i = 0; i < count && i < kMaxMessages; ++i) {
     const auto message = pst::ReadMessage(folder, i);
     if (!message) continue;
@@ -72,7 +72,7 @@ void Walk(const pst::FolderHandle& folder, int depth, int& folders) {
   (void)pst::FolderName(folder);
   (void)pst::FolderId(folder);
   ReadMessages(folder);
-  const std::size_t count = pst::SubfolderCount(folder);
+  const std::size_t count = pst::SubfolderCount(folder).value_or(0);
   for (std::size_t i = 0; i < count && folders <= kMaxFolders; ++i) {
     Walk(pst::Subfolder(folder, i), depth + 1, folders);
   }
@@ -84,11 +84,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!WriteScratch(data, size)) return 0;
   const pst::FileHandle file = pst::OpenFile(ScratchPath());
   if (!file) return 0;
+  // No top folder only when the search for it met a folder list that cannot be read.
   const pst::FolderHandle top = pst::TopFolder(file);
-  Check(top != nullptr);
   int folders = 0;
   Walk(top, 0, folders);
+  const pst::FolderSearch contacts = pst::DefaultContactsFolder(file);
+  Check(!(contacts.folder && contacts.unreadable));
+  if (!top) Check(contacts.unreadable);
   folders = 0;
-  Walk(pst::DefaultContactsFolder(file), 0, folders);
+  Walk(contacts.folder, 0, folders);
   return 0;
 }

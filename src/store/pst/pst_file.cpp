@@ -195,10 +195,13 @@ std::uint32_t EntryIdNid(libpff_item_t* item, std::uint32_t tag) {
          static_cast<std::uint32_t>(bytes[22]) << 16 | static_cast<std::uint32_t>(bytes[23]) << 24;
 }
 
-std::u16string FolderText(libpff_item_t* item, std::uint32_t tag) {
+// A folder's text property: "" when the folder has none; nothing when its
+// properties or the value cannot be read.
+std::optional<std::u16string> FolderText(libpff_item_t* item, std::uint32_t tag) {
   RecordSet set = Properties(item);
-  libpff_record_entry_t* entry = set ? FindPlain(set.get(), tag) : nullptr;
-  return entry && IsText(entry) ? Text(entry).value_or(u"") : u"";
+  if (!set) return std::nullopt;
+  libpff_record_entry_t* entry = FindPlain(set.get(), tag);
+  return entry && IsText(entry) ? Text(entry) : std::u16string();
 }
 
 FolderHandle MakeFolder(const FileHandle& file, libpff_item_t* item) {
@@ -223,19 +226,26 @@ FolderHandle RootFolder(const FileHandle& file) {
   return MakeFolder(file, root);
 }
 
-FolderHandle SubfolderNamed(const FolderHandle& folder, std::u16string_view name) {
-  const std::size_t count = folder ? SubfolderCount(folder) : 0;
-  for (std::size_t i = 0; i < count; ++i) {
-    FolderHandle sub = Subfolder(folder, i);
-    if (sub && FolderName(sub) == name) return sub;
+FolderSearch Unreadable() { return {nullptr, true}; }
+
+// The first subfolder of the folder `parent` found that is named `name`; what
+// `parent` is when it is not a folder.
+FolderSearch SubfolderNamed(const FolderSearch& parent, std::u16string_view name) {
+  if (!parent.folder) return parent;
+  const std::optional<std::size_t> count = SubfolderCount(parent.folder);
+  if (!count) return Unreadable();
+  for (std::size_t i = 0; i < *count; ++i) {
+    FolderHandle sub = Subfolder(parent.folder, i);
+    if (!sub) return Unreadable();
+    if (FolderName(sub) == name) return {sub};
   }
-  return nullptr;
+  return {};
 }
 
 // Exchange keeps the mailbox's IPM subtree under "Root - Mailbox" (the
 // public folders' own IPM_SUBTREE sits beside it under "Root - Public").
-FolderHandle ExchangeIpmSubtree(const FileHandle& file) {
-  return SubfolderNamed(SubfolderNamed(RootFolder(file), u"Root - Mailbox"), u"IPM_SUBTREE");
+FolderSearch ExchangeIpmSubtree(const FileHandle& file) {
+  return SubfolderNamed(SubfolderNamed({RootFolder(file)}, u"Root - Mailbox"), u"IPM_SUBTREE");
 }
 
 std::uint32_t Identifier(const FolderHandle& folder) {
@@ -243,17 +253,31 @@ std::uint32_t Identifier(const FolderHandle& folder) {
   return libpff_item_get_identifier(folder->item, &id, nullptr) == 1 ? id : 0;
 }
 
-// The first folder of the tree under `folder` (itself included), depth-first in
-// file order, that `match` accepts.
-FolderHandle FindFolder(const FolderHandle& folder, const std::function<bool(const FolderHandle&)>& match,
-                        int depth = 0) {
-  if (!folder || depth > kMaxFolderDepth) return nullptr;
-  if (match(folder)) return folder;
-  const std::size_t count = SubfolderCount(folder);
-  for (std::size_t i = 0; i < count; ++i) {
-    if (FolderHandle found = FindFolder(Subfolder(folder, i), match, depth + 1)) return found;
+// Whether a folder is the one sought; nothing when that cannot be told.
+using FolderMatch = std::function<std::optional<bool>(const FolderHandle&)>;
+
+// A folder of the tree under `folder` (itself included) that `match` accepts.
+// When `unique`, `match` accepts one folder at most, so finding it anywhere
+// settles the search, and what cannot be read on the way only matters when
+// it is not found. Otherwise the search is for the first, depth-first in file
+// order, and what cannot be read before it ends the search: the folder sought
+// may lie there. A tree deeper than real stores have is a damaged one, and as
+// unreadable.
+FolderSearch FindFolder(const FolderHandle& folder, const FolderMatch& match, bool unique, int depth = 0) {
+  if (depth > kMaxFolderDepth) return Unreadable();
+  const std::optional<bool> matches = match(folder);
+  if (matches.value_or(false)) return {folder};
+  if (!matches && !unique) return Unreadable();
+  bool unreadable = !matches;
+  const std::optional<std::size_t> count = SubfolderCount(folder);
+  if (!count) return Unreadable();
+  for (std::size_t i = 0; i < *count; ++i) {
+    FolderHandle sub = Subfolder(folder, i);
+    FolderSearch found = sub ? FindFolder(sub, match, unique, depth + 1) : Unreadable();
+    if (found.folder || (found.unreadable && !unique)) return found;
+    unreadable = unreadable || found.unreadable;
   }
-  return nullptr;
+  return {nullptr, unreadable};
 }
 
 bool ClassMatches(std::u16string_view message_class, std::u16string_view entry) {
@@ -396,33 +420,46 @@ FolderHandle TopFolder(const FileHandle& file) {
       content_type == LIBPFF_FILE_CONTENT_TYPE_PST) {
     if (FolderHandle top = FolderByNid(file, kPstIpmSubtreeNid)) return top;
   }
-  if (FolderHandle top = ExchangeIpmSubtree(file)) return top;
-  return RootFolder(file);
+  const FolderSearch exchange = ExchangeIpmSubtree(file);
+  if (exchange.folder) return exchange.folder;
+  return exchange.unreadable ? nullptr : RootFolder(file);
 }
 
-FolderHandle DefaultContactsFolder(const FileHandle& file) {
+FolderSearch DefaultContactsFolder(const FileHandle& file) {
   const FolderHandle top = TopFolder(file);
   const FolderHandle root = RootFolder(file);
+  // Without the root's properties it is not known whether it names a folder.
+  if (!top || !root || !Properties(root->item)) return Unreadable();
   // The entry ID's provider UID is not compared with the store's: a file
   // copied from another store keeps the old UID, and the folder it names is
-  // still the one the user sees as Contacts.
-  if (const std::uint32_t nid = root ? EntryIdNid(root->item, kIpmContactEntryId) : 0) {
-    if (FolderHandle named = FindFolder(top, [nid](const FolderHandle& f) { return Identifier(f) == nid; })) {
-      return named;
-    }
+  // still the one the user sees as Contacts. When it is not found and part of
+  // the tree cannot be read, it may be there: the class search would walk past
+  // the same place, and could stop at another contacts folder after it.
+  if (const std::uint32_t nid = EntryIdNid(root->item, kIpmContactEntryId)) {
+    FolderSearch named = FindFolder(top, [nid](const FolderHandle& f) { return Identifier(f) == nid; }, true);
+    if (named.folder || named.unreadable) return named;
   }
-  return FindFolder(top, [](const FolderHandle& f) {
-    return text::EqualsNoCase(FolderText(f->item, kContainerClass), u"ipf.contact");
-  });
+  return FindFolder(
+      top,
+      [](const FolderHandle& f) -> std::optional<bool> {
+        const std::optional<std::u16string> container_class = FolderText(f->item, kContainerClass);
+        if (!container_class) return std::nullopt;
+        return text::EqualsNoCase(*container_class, u"ipf.contact");
+      },
+      false);
 }
 
-std::u16string FolderName(const FolderHandle& folder) { return FolderText(folder->item, kDisplayName); }
+std::u16string FolderName(const FolderHandle& folder) {
+  return FolderText(folder->item, kDisplayName).value_or(u"");
+}
 
 std::uint32_t FolderId(const FolderHandle& folder) { return Identifier(folder); }
 
-std::size_t SubfolderCount(const FolderHandle& folder) {
+// libpff reads a folder's table when first asked and answers -1 when the
+// table cannot be read, again at every later call.
+std::optional<std::size_t> SubfolderCount(const FolderHandle& folder) {
   int count = 0;
-  if (libpff_folder_get_number_of_sub_folders(folder->item, &count, nullptr) != 1 || count < 0) return 0;
+  if (libpff_folder_get_number_of_sub_folders(folder->item, &count, nullptr) != 1 || count < 0) return std::nullopt;
   return static_cast<std::size_t>(count);
 }
 
@@ -432,9 +469,9 @@ FolderHandle Subfolder(const FolderHandle& folder, std::size_t index) {
   return MakeFolder(folder->file, sub);
 }
 
-std::size_t MessageCount(const FolderHandle& folder) {
+std::optional<std::size_t> MessageCount(const FolderHandle& folder) {
   int count = 0;
-  if (libpff_folder_get_number_of_sub_messages(folder->item, &count, nullptr) != 1 || count < 0) return 0;
+  if (libpff_folder_get_number_of_sub_messages(folder->item, &count, nullptr) != 1 || count < 0) return std::nullopt;
   return static_cast<std::size_t>(count);
 }
 

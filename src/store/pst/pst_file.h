@@ -35,25 +35,40 @@ FileHandle OpenFile(const std::string& path);
 // The store's top-level folder: the IPM subtree ("Top of Outlook data file").
 // Found through the message store's IPM subtree entry ID, else the PST's
 // fixed NID 0x8022, else an Exchange "Root - Mailbox/IPM_SUBTREE", else the
-// root folder itself. Never nothing for an open file.
+// root folder itself. Nothing only when the search for the Exchange subtree
+// meets a folder list that cannot be read (the subtree may be in it).
 FolderHandle TopFolder(const FileHandle& file);
+
+// What a search for a folder found.
+struct FolderSearch {
+  // Nothing when there is no such folder, or when the search could not be
+  // finished.
+  FolderHandle folder;
+  // Before finding it, the search met what it cannot read: a folder whose
+  // subfolders or class cannot be read, a subfolder that cannot be opened.
+  // The folder sought may be the one hidden there, so which one it is, or
+  // whether there is one, is not known.
+  bool unreadable = false;
+};
 
 // The default contacts folder: the folder the root folder's
 // PR_IPM_CONTACT_ENTRYID names when it is a folder of the IPM subtree, else
 // the first folder of the IPM subtree (depth-first, file order) whose
-// container class is "IPF.Contact". Nothing when there is none.
-FolderHandle DefaultContactsFolder(const FileHandle& file);
+// container class is "IPF.Contact".
+FolderSearch DefaultContactsFolder(const FileHandle& file);
 
 // The folder's display name ("" when it has none).
 std::u16string FolderName(const FolderHandle& folder);
 // The folder's node identifier (NID), unique within its file.
 std::uint32_t FolderId(const FolderHandle& folder);
 
-// Subfolders and messages in the file's order. A count that cannot be read is
-// 0; a subfolder that cannot be opened is nothing.
-std::size_t SubfolderCount(const FolderHandle& folder);
+// Subfolders and messages in the file's order. A count is nothing when libpff
+// cannot read the folder's hierarchy table (its subfolders) or contents table
+// (its messages): a damaged table, never to be taken for an empty folder. A
+// subfolder that cannot be opened is nothing.
+std::optional<std::size_t> SubfolderCount(const FolderHandle& folder);
 FolderHandle Subfolder(const FolderHandle& folder, std::size_t index);
-std::size_t MessageCount(const FolderHandle& folder);
+std::optional<std::size_t> MessageCount(const FolderHandle& folder);
 
 // What one message delivers.
 struct Message {

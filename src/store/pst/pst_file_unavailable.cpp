@@ -9,12 +9,12 @@ struct Folder {};
 
 FileHandle OpenFile(const std::string&) { return nullptr; }
 FolderHandle TopFolder(const FileHandle&) { return nullptr; }
-FolderHandle DefaultContactsFolder(const FileHandle&) { return nullptr; }
+FolderSearch DefaultContactsFolder(const FileHandle&) { return {}; }
 std::u16string FolderName(const FolderHandle&) { return u""; }
 std::uint32_t FolderId(const FolderHandle&) { return 0; }
-std::size_t SubfolderCount(const FolderHandle&) { return 0; }
+std::optional<std::size_t> SubfolderCount(const FolderHandle&) { return std::nullopt; }
 FolderHandle Subfolder(const FolderHandle&, std::size_t) { return nullptr; }
-std::size_t MessageCount(const FolderHandle&) { return 0; }
+std::optional<std::size_t> MessageCount(const FolderHandle&) { return std::nullopt; }
 std::optional<Message> ReadMessage(const FolderHandle&, std::size_t) { return std::nullopt; }
 
 }  // namespace pst

@@ -14,6 +14,13 @@ namespace {
 
 [[noreturn]] void Fail(std::uint32_t number) { throw om::ObjectModelError(number); }
 
+// A folder whose list of messages or subfolders cannot be read, or a subfolder
+// that cannot be opened, fails the export where it is read, as a vCard folder
+// that cannot be listed does: never an empty folder, which would end the
+// export as complete without its contacts. libpff fails such a folder again
+// every time it is asked, so it goes on failing.
+[[noreturn]] void FailListing() { Fail(om::kMapiCallFailed); }
+
 // What a folder's identity is made of: the store's identity and the folder's
 // NID, which is unique within its file.
 std::u16string FolderEntryId(const std::u16string& storeId, std::uint32_t nid) {
@@ -34,10 +41,19 @@ class DataFileFolder final : public FolderSource {
 
   std::u16string Name() override { return pst::FolderName(folder_); }
   std::u16string EntryId() override { return FolderEntryId(storeId_, pst::FolderId(folder_)); }
-  std::size_t ItemCount() override { return pst::MessageCount(folder_); }
-  std::size_t SubfolderCount() override { return pst::SubfolderCount(folder_); }
+  std::size_t ItemCount() override {
+    const std::optional<std::size_t> count = pst::MessageCount(folder_);
+    if (!count) FailListing();
+    return *count;
+  }
+  std::size_t SubfolderCount() override {
+    const std::optional<std::size_t> count = pst::SubfolderCount(folder_);
+    if (!count) FailListing();
+    return *count;
+  }
 
-  // Messages are read when fetched and not kept: the folder holds no item.
+  // Messages are read when fetched and not kept: the folder holds no item. A
+  // message libpff cannot read is a corrupt item, skipped by the export.
   ItemData FetchItem(std::size_t index) override {
     std::optional<pst::Message> message = pst::ReadMessage(folder_, index);
     if (!message) Fail(om::kMapiCorruptData);
@@ -48,16 +64,28 @@ class DataFileFolder final : public FolderSource {
     return item;
   }
 
-  // A subfolder that libpff cannot open is as unreadable as a corrupt item.
   std::unique_ptr<FolderSource> OpenSubfolder(std::size_t index) override {
     pst::FolderHandle sub = pst::Subfolder(folder_, index);
-    if (!sub) Fail(om::kMapiCorruptData);
+    if (!sub) FailListing();
     return std::make_unique<DataFileFolder>(std::move(sub), storeId_);
   }
 
  private:
   pst::FolderHandle folder_;
   std::u16string storeId_;
+};
+
+// Stands for the contacts folder when the search for it met a folder it
+// cannot read: which folder holds the contacts is not known, so this one
+// fails wherever it is read, and the export with it.
+class UnsearchableFolder final : public FolderSource {
+ public:
+  std::u16string Name() override { FailListing(); }
+  std::u16string EntryId() override { FailListing(); }
+  std::size_t ItemCount() override { FailListing(); }
+  ItemData FetchItem(std::size_t) override { FailListing(); }
+  std::size_t SubfolderCount() override { FailListing(); }
+  std::unique_ptr<FolderSource> OpenSubfolder(std::size_t) override { FailListing(); }
 };
 
 class DataFileStore final : public StoreSource {
@@ -72,14 +100,19 @@ class DataFileStore final : public StoreSource {
     return HexText("contact-export data file store:" + fs::BaseName(path_));
   }
 
+  // When a folder list on the way to the top folder cannot be read, the top
+  // folder is one that fails when read.
   std::unique_ptr<FolderSource> OpenTopFolder() override {
-    return std::make_unique<DataFileFolder>(pst::TopFolder(RequireOpen()), StoreId());
+    pst::FolderHandle top = pst::TopFolder(RequireOpen());
+    if (!top) FailListing();
+    return std::make_unique<DataFileFolder>(std::move(top), StoreId());
   }
 
   std::unique_ptr<FolderSource> OpenDefaultContactsFolder() override {
-    pst::FolderHandle folder = pst::DefaultContactsFolder(RequireOpen());
-    if (!folder) Fail(om::kMapiNotFound);
-    return std::make_unique<DataFileFolder>(std::move(folder), StoreId());
+    pst::FolderSearch search = pst::DefaultContactsFolder(RequireOpen());
+    if (search.unreadable) return std::make_unique<UnsearchableFolder>();
+    if (!search.folder) Fail(om::kMapiNotFound);
+    return std::make_unique<DataFileFolder>(std::move(search.folder), StoreId());
   }
 
  private:

@@ -73,7 +73,7 @@ class PstFileTest : public testing::Test {
   pst::FolderHandle ContactsOf(const char* name) {
     pst::FileHandle file = pst::OpenFile(Sample(name));
     EXPECT_TRUE(file) << name;
-    return file ? pst::DefaultContactsFolder(file) : nullptr;
+    return file ? pst::DefaultContactsFolder(file).folder : nullptr;
   }
 
   pst::Message OnlyContact(const char* name, std::size_t index = 0) {
@@ -237,14 +237,16 @@ TEST_F(PstFileTest, StoresWithoutContactsFolder) {
   // 72 contacts, but in a mail folder: no default contacts folder.
   pst::FileHandle file = pst::OpenFile(Sample("aspose-PersonalStorageFile1.pst"));
   ASSERT_TRUE(file);
-  EXPECT_FALSE(pst::DefaultContactsFolder(file));
+  const pst::FolderSearch none = pst::DefaultContactsFolder(file);
+  EXPECT_FALSE(none.folder);
+  EXPECT_FALSE(none.unreadable);
   pst::FolderHandle top = pst::TopFolder(file);
   EXPECT_EQ(SubfolderNames(top), (std::vector<std::u16string>{u"Deleted Items", u"myInbox", u"Inbox"}));
   EXPECT_EQ(pst::MessageCount(pst::Subfolder(top, 1)), 72u);
 
   pst::FileHandle empty = pst::OpenFile(Sample("outlookpstrs-Empty.pst"));
   ASSERT_TRUE(empty);
-  EXPECT_FALSE(pst::DefaultContactsFolder(empty));
+  EXPECT_FALSE(pst::DefaultContactsFolder(empty).folder);
   EXPECT_EQ(pst::FolderName(pst::TopFolder(empty)), u"Top of Outlook data file");
   EXPECT_EQ(SubfolderNames(pst::TopFolder(empty)), std::vector<std::u16string>{u"Deleted Items"});
 }
@@ -277,7 +279,7 @@ TEST_F(PstFileTest, OstMailboxSubtreeAndContactsFolder) {
   EXPECT_EQ(pst::FolderName(top), u"IPM_SUBTREE");
   EXPECT_EQ(pst::SubfolderCount(top), 17u);
   // Contacts comes before Suggested Contacts (both IPF.Contact, both empty).
-  pst::FolderHandle contacts = pst::DefaultContactsFolder(file);
+  pst::FolderHandle contacts = pst::DefaultContactsFolder(file).folder;
   ASSERT_TRUE(contacts);
   EXPECT_EQ(pst::FolderName(contacts), u"Contacts");
   EXPECT_EQ(pst::MessageCount(contacts), 0u);
