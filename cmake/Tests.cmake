@@ -25,7 +25,7 @@ if(NOT SQLITE3_FOUND)
   list(FILTER TEST_SOURCES EXCLUDE REGEX "/tests/store/sqlite/")
 endif()
 if(NOT CARDDAV_FOUND)
-  list(FILTER TEST_SOURCES EXCLUDE REGEX "/carddav_[a-z_]*test(_posix)?\\.cpp$")
+  list(FILTER TEST_SOURCES EXCLUDE REGEX "/carddav_[a-z_]*test(_posix|_win32)?\\.cpp$")
 endif()
 
 add_executable(contact_export_tests ${TEST_SOURCES})
