@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Windows delivery, checked as a user meets it: CPack makes the zip from
 # the cross build (build-win/, made by .ci/windows.sh); the zip holds exactly
-# the .exe, README.txt and LICENSE.txt; the .exe, unzipped alone
+# the .exe, README.txt and LICENSE.txt; the .exe imports only Windows' own
+# DLLs; the .exe, unzipped alone
 # into a fresh wine prefix, exports a copy of the sample profile byte for byte
 # as examples/profile.expected.csv, and exports every other kind of store
 # (each .pst/.ost sample, each SQLite book, a Thunderbird profile folder under
@@ -23,6 +24,10 @@ apt-get install -y -qq --no-install-recommends "${packages[@]}" >/dev/null ||
 fail() { echo "FAILED: $*" >&2; exit 1; }
 
 [ -f "$build/CMakeCache.txt" ] || fail "no cross build in $build: run .ci/windows.sh first"
+deps=/var/cache/contact-export/win-deps
+bash .ci/windows-deps.sh "$deps"
+cmake -S "$root" -B "$build" -DCMAKE_PREFIX_PATH="$deps" >/dev/null
+grep -q '^LIBPFF_FOUND:INTERNAL=1' "$build/CMakeCache.txt" || fail "the cross build did not find the libraries in $deps"
 cmake --build "$build" -j2 --target contact-export
 
 echo "-- cpack -G ZIP"
@@ -32,6 +37,11 @@ zips=("$build"/contact-export-*-win64.zip)
 [ "${#zips[@]}" = 1 ] && [ -f "${zips[0]}" ] || fail "cpack made no single contact-export-*-win64.zip"
 zip="${zips[0]}"
 unzip -l "$zip"
+# One self-contained file: nothing but the system's DLLs.
+imports=$(x86_64-w64-mingw32-objdump -p "$build/contact-export.exe" | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z' | sort)
+echo "imports:" $imports
+others=$(grep -vxE '(kernel32|user32|advapi32|ole32|oleaut32|msvcrt|ws2_32|crypt32|bcrypt|secur32|shell32)\.dll' <<<"$imports" || true)
+[ -z "$others" ] || fail "contact-export.exe needs DLLs Windows does not have: $others"
 diff <(printf '%s\n' LICENSE.txt README.txt contact-export.exe) <(unzip -Z1 "$zip" | sort) ||
   fail "the zip holds other files (above: - expected, + in the zip)"
 
@@ -82,7 +92,8 @@ linux="$root/build/contact-export"
 pst_dir="$root/tests/data/third_party/pst"
 [ -d "$pst_dir" ] || pst_dir="$root/../shared/data/pst"
 cases="$drive_c/cases" home="$work/home"
-tb="$drive_c/users/$USER/AppData/Roaming/Thunderbird/Profiles/x1y2.default-release"
+user_dir=$(find "$drive_c/users" -mindepth 1 -maxdepth 1 -type d ! -name Public | head -1)  # %USERPROFILE%
+tb="$user_dir/AppData/Roaming/Thunderbird/Profiles/x1y2.default-release"
 mkdir -p "$cases/pst" "$cases/books" "$tb" "$cases/evolution/system" "$cases/wal" "$home/.config"
 cp "$pst_dir"/*.pst "$pst_dir"/*.ost "$cases/pst/"
 cp tests/data/sqlite/*/*.sqlite tests/data/sqlite/*/*.db "$cases/books/"
@@ -109,20 +120,23 @@ printf '[server]\nhosts = 127.0.0.1:%s\n[auth]\ntype = htpasswd\nhtpasswd_filena
   "$port" "$work/users" "$work/collections" >"$work/radicale.conf"
 /usr/bin/python3 -m radicale --config "$work/radicale.conf" &
 radicale=$!
-python3 - "$port" examples/profile/1-personal/Contacts <<'PY'
-import base64, glob, socket, sys, time, urllib.request
+python3 - "$port" <<'PY'
+import base64, socket, sys, time, urllib.request
 port = int(sys.argv[1])
 for _ in range(600):
     try: socket.create_connection(("127.0.0.1", port)).close(); break
     except OSError: time.sleep(0.1)
-cards = b"".join(open(f, "rb").read() for f in sorted(glob.glob(sys.argv[2] + "/*.vcf")))
+cards = "".join(f"BEGIN:VCARD\r\nVERSION:3.0\r\nUID:{uid}\r\nFN:{fn}\r\nN:{n}\r\n{more}END:VCARD\r\n" for uid, fn, n, more in [
+    ("ann", "Ann Example", "Example;Ann;;;", "EMAIL:ann@example.org\r\nBDAY:1961-02-03\r\n"),
+    ("sato", "佐藤 花子", "佐藤;花子;;;", "TEL;TYPE=WORK:03-1234-5678\r\nNOTE:一行目\\n二行目\r\n"),
+]).encode()
 request = urllib.request.Request(f"http://127.0.0.1:{port}/alice/contacts/", cards, method="PUT", headers={
     "Content-Type": "text/vcard", "Authorization": "Basic " + base64.b64encode(b"alice:secret").decode()})
 urllib.request.urlopen(request).close()
 PY
 mkdir -p "$cases/dav"
 printf 'url = http://127.0.0.1:%s/\nuser = alice\n' "$port" >"$cases/dav/radicale.carddav"
-printf 'machine 127.0.0.1 login alice password secret\n' | tee "$home/.netrc" >"$drive_c/users/$USER/_netrc"
+printf 'machine 127.0.0.1 login alice password secret\n' | tee "$home/.netrc" >"$user_dir/_netrc"
 chmod 600 "$home/.netrc"
 
 same() {  # a profile under C:\, as the .exe names it (with /)
@@ -145,7 +159,7 @@ same cases/wal/abook.sqlite
 [ "$(ls -A "$cases/wal")" = "$before" ] || fail "the book in use has new files beside it: $(ls -A "$cases/wal")"
 grep -q Walden "$drive_c/exports/exe.csv" || fail "the card only in the -wal is not exported"
 same cases/dav
-if [ -n "$(find "$drive_c/users/$USER/AppData/Local/Temp" -name 'contact-export-book-*')" ]; then
+if [ -n "$(find "$drive_c" -name 'contact-export-book-*')" ]; then
   fail "a private copy of a book is left in %TEMP%"
 fi
 echo "the .exe exports every kind of store as the Linux build does"
