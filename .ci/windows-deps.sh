@@ -170,7 +170,7 @@ mkdir -p "$work/shim"
 for header in Synchapi Processthreadsapi Threadpoolapiset; do
   echo "#include <${header,,}.h>" >"$work/shim/$header.h"
 done
-(cd libpff && ./configure -q "${cross[@]}" --enable-winapi=yes --enable-python=no CPPFLAGS="-I$work/shim" >/dev/null &&
+(cd libpff && ./configure -q "${cross[@]}" --enable-winapi=yes --enable-wide-character-type --enable-python=no CPPFLAGS="-I$work/shim" >/dev/null &&
   make -s -j"$jobs" -C include >/dev/null && make -s -j"$jobs" -C common >/dev/null &&
   for d in lib*/; do [ "$d" = libpff/ ] || make -s -j"$jobs" -C "$d" >/dev/null; done &&
   make -s -j"$jobs" -C libpff >/dev/null && make -s -C libpff install >/dev/null && make -s -C include install >/dev/null &&

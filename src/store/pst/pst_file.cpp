@@ -3,6 +3,7 @@
 // decides between "failing file", "not found" and "corrupt item".
 #include "store/pst/pst_file.h"
 #include "store/pst/pst_header.h"
+#include "store/pst/pst_open.h"
 #include "store/pst/pst_time.h"
 
 #include <libpff.h>
@@ -396,7 +397,7 @@ FileHandle OpenFile(const std::string& path) {
   if (libpff_file_initialize(&file->pff, nullptr) != 1) return nullptr;
   // Before opening: 8-bit strings of 97-2002 files are decoded with it.
   if (libpff_file_set_ascii_codepage(file->pff, LIBPFF_CODEPAGE_WINDOWS_932, nullptr) != 1) return nullptr;
-  if (libpff_file_open(file->pff, path.c_str(), LIBPFF_OPEN_READ, nullptr) != 1) {
+  if (!OpenLibpffFile(file->pff, path)) {
     libpff_file_free(&file->pff, nullptr);
     return nullptr;
   }

@@ -1,6 +1,8 @@
 #include "store/pst/pst_header.h"
 
-#include <fstream>
+#include <algorithm>
+
+#include "store/fs.h"
 
 namespace pst {
 
@@ -21,15 +23,15 @@ std::optional<std::uint64_t> RecordedEndOfFile(std::string_view header) {
 }
 
 bool IsWholeDataFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary | std::ios::ate);
-  if (!in) return false;
-  const std::streamoff length = in.tellg();
-  std::string header(0x200, '\0');
-  in.seekg(0);
-  in.read(header.data(), static_cast<std::streamsize>(header.size()));
-  header.resize(static_cast<std::size_t>(in.gcount()));
+  // Through the store's file services, which take the path as the store
+  // names it on every platform (UTF-8 on Windows).
+  const standalone::fs::FilePtr file(standalone::fs::OpenFile(path));
+  if (!file) return false;
+  const std::uint64_t length = standalone::fs::FileSize(file.get());
+  std::string header(static_cast<std::size_t>(std::min<std::uint64_t>(length, 0x200)), '\0');
+  if (!standalone::fs::ReadAt(file.get(), 0, header.size(), header.data())) return false;
   const std::optional<std::uint64_t> end = RecordedEndOfFile(header);
-  return length >= 0 && (!end || static_cast<std::uint64_t>(length) >= *end);
+  return !end || length >= *end;
 }
 
 }  // namespace pst
