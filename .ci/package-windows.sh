@@ -96,7 +96,6 @@ user_dir=$(find "$drive_c/users" -mindepth 1 -maxdepth 1 -type d ! -name Public 
 tb="$user_dir/AppData/Roaming/Thunderbird/Profiles/x1y2.default-release"
 mkdir -p "$cases/pst" "$cases/books" "$tb" "$cases/evolution/system" "$cases/wal" "$home/.config"
 cp "$pst_dir"/*.pst "$pst_dir"/*.ost "$cases/pst/"
-cp "$pst_dir/hiraoka-contacts.pst" "$cases/pst/連絡先.pst"  # a name outside the ANSI code page
 cp tests/data/sqlite/*/*.sqlite tests/data/sqlite/*/*.db "$cases/books/"
 cp tests/data/sqlite/thunderbird/abook.sqlite "$tb/abook.sqlite"
 cp tests/data/sqlite/evolution/cache.db "$tb/history.sqlite"
