@@ -1,6 +1,7 @@
 #include "store/carddav/carddav_url.h"
 
 #include "text/ascii_case.h"
+#include "text/hex_digits.h"
 
 namespace carddav {
 namespace {
@@ -26,18 +27,12 @@ std::string_view Authority(std::string_view url) {
   return url.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
 }
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 std::string Decoded(std::string_view text) {
   std::string out;
   for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 && HexValue(text[i + 2]) >= 0) {
-      out += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
+    const int escaped = text[i] == '%' ? text::HexByteAt(text, i + 1) : -1;
+    if (escaped >= 0) {
+      out += static_cast<char>(escaped);
       i += 2;
     } else {
       out += text[i];
