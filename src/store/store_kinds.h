@@ -21,7 +21,7 @@ namespace standalone {
 struct StoreEntry {
   std::string path;
   std::string name;     // its name in the profile (the profile's own for the profile)
-  fs::EntryType type;   // what it is without following a link
+  fs::EntryType type = fs::EntryType::kOther;  // what it is without following a link
 };
 
 // What an entry must be, beside its name, to be of a kind.

@@ -83,8 +83,9 @@ std::unique_ptr<StoreSource> OpenOnFirstUse(StoreOpener open);
 
 // How each kind of store is opened (which entry is which kind: store_kinds.h).
 // None returns nothing: an entry that cannot be used gives a failing store,
-// which says why. None writes, creates or locks anything beside what it
-// reads, and none reads anything before the store is first used.
+// which says why. The store's file, book, directory or server is opened only
+// when the store is first used (OpenOnFirstUse). None writes, creates or
+// locks anything beside what it reads.
 //
 // A kind that needs a library the build may lack also says whether this
 // build has it: empty when it does, else why not ("built without libpff");

@@ -390,6 +390,23 @@ std::optional<Discovered> ListHome(Connection& connection, const std::string& ur
   return found;
 }
 
+// The address-book home that a 207 `probe` names, itself or through its
+// principal; "" when it names none. Nothing when the principal cannot be
+// asked, `failure` then saying why.
+std::optional<std::string> HomeNamedBy(Connection& connection, const Probe& probe, std::string& failure) {
+  const std::string& base = probe.outcome.effectiveUrl;
+  if (!probe.response.home.empty()) return carddav::Resolve(base, probe.response.home);
+  if (probe.response.principal.empty()) return std::string();
+  const std::string principalUrl = carddav::Resolve(base, probe.response.principal);
+  const Probe principal = ProbeAt(connection, principalUrl);
+  if (!principal.outcome.complete) {
+    failure = Unanswered(principal.outcome, principalUrl);
+    return std::nullopt;
+  }
+  if (principal.response.home.empty()) return std::string();
+  return carddav::Resolve(principal.outcome.effectiveUrl, principal.response.home);
+}
+
 // Discovery: the url's own properties, else its current-user-principal's
 // address-book home, else the same from the server's /.well-known/carddav.
 // Nothing when no book is found, `failure` then saying why.
@@ -397,38 +414,26 @@ std::optional<Discovered> Discover(Connection& connection, std::string& failure)
   std::string start = connection.Url();
   std::string missed;  // why each place tried holds no book
   for (int attempt = 0; attempt < 2; ++attempt) {
-    Probe probe = ProbeAt(connection, start);
+    const Probe probe = ProbeAt(connection, start);
     const long status = probe.outcome.status;
     if (status == 0 || status == 401 || status == 403 || status >= 500 || (status == 207 && !probe.outcome.complete)) {
       failure = Unanswered(probe.outcome, start);
       return std::nullopt;
     }
+    std::string why = Unanswered(probe.outcome, start);
     if (status == 207) {
-      const std::string base = probe.outcome.effectiveUrl;
       if (probe.response.addressBook) {
         Discovered found;
         found.singleBook = true;
-        found.home = Book{base, probe.response.href, FolderName(probe.response)};
+        found.home = Book{probe.outcome.effectiveUrl, probe.response.href, FolderName(probe.response)};
         return found;
       }
-      std::string home = probe.response.home;
-      if (home.empty() && !probe.response.principal.empty()) {
-        const std::string principalUrl = carddav::Resolve(base, probe.response.principal);
-        Probe principal = ProbeAt(connection, principalUrl);
-        if (!principal.outcome.complete) {
-          failure = Unanswered(principal.outcome, principalUrl);
-          return std::nullopt;
-        }
-        home = carddav::Resolve(principal.outcome.effectiveUrl, principal.response.home);
-        if (principal.response.home.empty()) home.clear();
-      } else if (!home.empty()) {
-        home = carddav::Resolve(base, home);
-      }
-      if (!home.empty()) return ListHome(connection, home, failure);
-      missed += (missed.empty() ? "" : "; ") + ("no address book or address-book home at " + carddav::WithoutUserInfo(start));
-    } else {
-      missed += (missed.empty() ? "" : "; ") + Unanswered(probe.outcome, start);
+      const std::optional<std::string> home = HomeNamedBy(connection, probe, failure);
+      if (!home) return std::nullopt;
+      if (!home->empty()) return ListHome(connection, *home, failure);
+      why = "no address book or address-book home at " + carddav::WithoutUserInfo(start);
     }
+    missed += (missed.empty() ? "" : "; ") + why;
     // Nothing found here: the server's well-known entry point, once.
     start = carddav::OriginOf(connection.Url()) + "/.well-known/carddav";
   }
