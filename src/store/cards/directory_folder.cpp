@@ -39,8 +39,6 @@ class FileLocations final : public FolderFiles {
   std::shared_ptr<const NamePool> names_;  // complete: the folder is listed
 };
 
-[[noreturn]] void FailListing() { throw om::ObjectModelError(om::kMapiCallFailed); }
-
 class DirectoryFolder final : public FolderSource {
  public:
   // A folder of a directory (which may have failed to open).
@@ -176,25 +174,22 @@ void DirectoryFolder::LeaveOutWalkedElsewhere() {
 // passing for an empty folder: the export would otherwise end as complete
 // without its contacts.
 void DirectoryFolder::List() {
-  if (listed_) {
-    if (unreadable_) FailListing();
-    return;
+  if (!listed_) {
+    listed_ = true;
+    if (!singleFile_.empty()) {
+      files_.push_back(AddName(*names_, name_));
+    } else if (ListDirectory()) {
+      SortByName(files_, *names_, [](NameRef ref) { return ref; });
+      SortByName(subfolders_, *names_, [](const Subfolder& s) { return s.name; });
+      LeaveOutWalkedElsewhere();
+    } else {
+      unreadable_ = true;
+      files_.clear();
+      subfolders_.clear();
+      names_->blocks.clear();
+    }
   }
-  listed_ = true;
-  if (!singleFile_.empty()) {
-    files_.push_back(AddName(*names_, name_));
-    return;
-  }
-  if (!ListDirectory()) {
-    unreadable_ = true;
-    files_.clear();
-    subfolders_.clear();
-    names_->blocks.clear();
-    FailListing();
-  }
-  SortByName(files_, *names_, [](NameRef ref) { return ref; });
-  SortByName(subfolders_, *names_, [](const Subfolder& s) { return s.name; });
-  LeaveOutWalkedElsewhere();
+  if (unreadable_) throw om::ObjectModelError(om::kMapiCallFailed, "cannot list the folder to its end");
 }
 
 void DirectoryFolder::Index() {

@@ -1,6 +1,7 @@
-// The libpff half of the data-file reader. libpff's error objects are never
-// asked for (every call passes a null error pointer): a failing call only
-// decides between "failing file", "not found" and "corrupt item".
+// The libpff half of the data-file reader. libpff's error objects are asked
+// for only when a file is opened, for the reason a store cannot be used;
+// elsewhere a failing call only decides between "not found" and "corrupt
+// item".
 #include "store/pst/pst_file.h"
 #include "store/pst/pst_header.h"
 
@@ -394,18 +395,43 @@ std::optional<Message> ReadMessageItem(libpff_item_t* item) {
   return message;
 }
 
+// What went wrong first, from a libpff error (which it frees): the first
+// line of its backtrace without the function's name and the final stop
+// ("invalid file signature").
+std::string FirstCause(libpff_error_t* error) {
+  char text[1024] = "";
+  if (error != nullptr && libpff_error_backtrace_sprint(error, text, sizeof text) < 0) text[0] = '\0';
+  libpff_error_free(&error);
+  std::string_view cause(text);
+  cause = cause.substr(0, cause.find('\n'));
+  if (const std::size_t colon = cause.find(": "); colon != std::string_view::npos) cause.remove_prefix(colon + 2);
+  if (cause.ends_with('.')) cause.remove_suffix(1);
+  return cause.empty() ? "cannot open the file" : std::string(cause);
+}
+
 }  // namespace
 
-FileHandle OpenFile(const std::string& path) {
+FileHandle OpenFile(const std::string& path, std::string* failure) {
+  std::string ignored;
+  std::string& why = failure ? *failure : ignored;
   auto file = std::make_shared<File>();
-  if (libpff_file_initialize(&file->pff, nullptr) != 1) return nullptr;
-  // Before opening: 8-bit strings of 97-2002 files are decoded with it.
-  if (libpff_file_set_ascii_codepage(file->pff, LIBPFF_CODEPAGE_WINDOWS_932, nullptr) != 1) return nullptr;
-  if (libpff_file_open(file->pff, path.c_str(), LIBPFF_OPEN_READ, nullptr) != 1) {
+  libpff_error_t* error = nullptr;
+  if (libpff_file_initialize(&file->pff, &error) != 1 ||
+      // Before opening: 8-bit strings of 97-2002 files are decoded with it.
+      libpff_file_set_ascii_codepage(file->pff, LIBPFF_CODEPAGE_WINDOWS_932, &error) != 1) {
+    why = "libpff: " + FirstCause(error);
+    return nullptr;
+  }
+  if (libpff_file_open(file->pff, path.c_str(), LIBPFF_OPEN_READ, &error) != 1) {
+    why = "libpff: " + FirstCause(error);
     libpff_file_free(&file->pff, nullptr);
     return nullptr;
   }
-  if (!RootFolder(file) || !IsWholeDataFile(path)) return nullptr;
+  if (!RootFolder(file)) {
+    why = "libpff finds no root folder";
+    return nullptr;
+  }
+  if (!IsWholeDataFile(path, &why)) return nullptr;
   return file;
 }
 

@@ -20,16 +20,21 @@ std::optional<std::uint64_t> RecordedEndOfFile(std::string_view header) {
   return std::nullopt;
 }
 
-bool IsWholeDataFile(const std::string& path) {
+bool IsWholeDataFile(const std::string& path, std::string* failure) {
   std::ifstream in(path, std::ios::binary | std::ios::ate);
-  if (!in) return false;
-  const std::streamoff length = in.tellg();
+  const std::streamoff length = in ? std::streamoff(in.tellg()) : -1;
+  if (length < 0) {
+    if (failure) *failure = "cannot read the file's length";
+    return false;
+  }
   std::string header(0x200, '\0');
   in.seekg(0);
   in.read(header.data(), static_cast<std::streamsize>(header.size()));
   header.resize(static_cast<std::size_t>(in.gcount()));
   const std::optional<std::uint64_t> end = RecordedEndOfFile(header);
-  return length >= 0 && (!end || static_cast<std::uint64_t>(length) >= *end);
+  if (!end || static_cast<std::uint64_t>(length) >= *end) return true;
+  if (failure) *failure = "file is " + std::to_string(length) + " bytes, its header records " + std::to_string(*end);
+  return false;
 }
 
 }  // namespace pst
