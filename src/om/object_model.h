@@ -61,7 +61,8 @@ class Object {
   // many items then allocates nothing. `out` is unchanged when it throws.
   virtual void GetInto(std::string_view name, std::span<const Value> args, Value& out) { out = Get(name, args); }
 
-  // The object's type name ("ContactItem", "DistListItem", "MAPIFolder", ...).
+  // The object's type name: an item's names its kind (item_kinds.h); others
+  // are "MAPIFolder", "Items", "NameSpace", ...
   // Throws ObjectModelError.
   virtual std::u16string TypeName() = 0;
 };

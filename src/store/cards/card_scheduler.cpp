@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "om/error_numbers.h"
+#include "store/card_item.h"
 
 namespace standalone {
 
@@ -159,11 +160,7 @@ Decoded Decode(CardReader& reader, const CardRef& ref, const std::string* wholeF
     const Charge held{charge};
     if (!spare) spare = std::make_unique<vcard::Card>();
     if (!reader.Read(ref, wholeFile, *spare)) return decoded;
-    const bool group = spare->kind == vcard::CardKind::kGroup;
-    const std::shared_ptr<vcard::Card> card = ShareCard(std::move(spare), side);
-    decoded.data.typeName = group ? u"DistListItem" : u"ContactItem";
-    // The values stay where they were decoded; the item points at them.
-    decoded.data.properties = std::shared_ptr<const om::ContactValues>(card, &card->values);
+    decoded.data = CardItem(ShareCard(std::move(spare), side));
     decoded.readable = true;
   } catch (...) {
     decoded.failure = std::current_exception();

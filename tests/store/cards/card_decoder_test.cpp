@@ -36,7 +36,7 @@ std::string Fetched(CardDecoder& decoder, std::size_t index) {
     const ItemData item = decoder.Fetch(index);
     if (!item.properties) return "no properties";
     const auto& last = std::get<std::u16string>((*item.properties)[om::kLastName]);
-    return std::string(last.begin(), last.end()) + (item.typeName == u"ContactItem" ? "" : "/group");
+    return std::string(last.begin(), last.end()) + (item.kind == om::ItemKind::kContact ? "" : "/group");
   } catch (const om::ObjectModelError& error) {
     return "error " + std::to_string(error.number());
   }
