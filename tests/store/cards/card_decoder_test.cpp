@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <random>
 
+#include "store/cards/files_ahead.h"
 #include "store/store_test_helpers.h"
 #include "support/test_files.h"
 
