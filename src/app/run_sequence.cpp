@@ -23,7 +23,9 @@ void SetSleepFunction(SleepFunction sleep) { gSleep = sleep ? sleep : ProcessSle
 void SetInstanceCheck(InstanceCheck check) {
   gInstanceCheck = check ? check : ProcessAcquireSingleInstance;
 }
-void SetObjectFactory(om::ObjectFactory factory) { gObjectFactory = factory ? factory : CreatePlatformObject; }
+void SetObjectFactory(om::ObjectFactory factory) {
+  gObjectFactory = factory ? factory : CreatePlatformObject;
+}
 
 int ConnectOutlook() {
   om::ResumeNext([] {

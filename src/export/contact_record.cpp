@@ -13,6 +13,9 @@
 namespace exporter {
 namespace {
 
+// Only contacts are written; distribution lists and other items are skipped.
+constexpr std::u16string_view kContactTypeName = om::ItemTypeName(om::ItemKind::kContact);
+
 bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
 
 int DaysInMonth(int year, int month) {
@@ -131,7 +134,7 @@ int ExportFolderItems(const om::Handle& folder) {
     // An item that cannot be fetched is skipped; nothing of an earlier item is
     // looked at again, so no record is written twice.
     if (!om::ResumeNext([&] { item = om::AsObject(om::Get(items, "Item", i)); })) continue;
-    if (om::ResumeNextIf([&] { return om::TypeNameOf(item) != om::ItemTypeName(om::ItemKind::kContact); })) continue;
+    if (om::ResumeNextIf([&] { return om::TypeNameOf(item) != kContactTypeName; })) continue;
     if (!HasName(item, values)) continue;
     ReadRemainingProperties(item, values);
     AddRecordFields(values);
