@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "om/error_numbers.h"
+#include "store/card_item.h"
 #include "store/carddav/carddav_http.h"
 #include "store/carddav/carddav_origin.h"
 #include "store/carddav/carddav_url.h"
@@ -184,11 +185,7 @@ bool IsDefaultBookName(std::string_view name) {
 std::optional<ItemData> DecodeCard(const std::string& text) {
   const std::vector<vcard::CardExtent> cards = vcard::FindCards(text);
   if (cards.empty()) return std::nullopt;
-  std::optional<vcard::Card> card = vcard::ReadCard(text, cards.front());
-  if (!card) return std::nullopt;
-  const bool group = card->kind == vcard::CardKind::kGroup;
-  return ItemData{group ? u"DistListItem" : u"ContactItem",
-                  std::make_shared<const om::ContactValues>(std::move(card->values))};
+  return CardItem(text, cards.front());
 }
 
 // One address book: its cards are listed when first counted and fetched a
