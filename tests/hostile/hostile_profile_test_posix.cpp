@@ -562,10 +562,10 @@ TEST_F(HostileProfileTest, DataFilesThatAreNot) {
   std::uint32_t state = 12345;
   for (char& c : noise) c = static_cast<char>((state = state * 1103515245 + 12345) >> 24);
   testfiles::WriteBytes(profile_ / "d-noise.pst", noise);
-  if (const fs::path samples = testfiles::DataDir("pst"); !samples.empty()) {
-    const std::string whole = testfiles::ReadBytes(samples / "aspose-SampleContacts.pst");
-    testfiles::WriteBytes(profile_ / "e-cut.pst", whole.substr(0, whole.size() / 3));
-  }
+  REQUIRE_DATA_DIR(samples, "pst");
+  const std::string whole = testfiles::ReadBytes(samples / "aspose-SampleContacts.pst");
+  ASSERT_FALSE(whole.empty());
+  testfiles::WriteBytes(profile_ / "e-cut.pst", whole.substr(0, whole.size() / 3));
   fs::create_directories(profile_ / "z-store" / "Contacts" / "Sub");
   testfiles::WriteBytes(profile_ / "z-store" / "Contacts" / "c.vcf", ContactCard("Zulu", "Zed"));
   testfiles::WriteBytes(profile_ / "z-store" / "Contacts" / "Sub" / "c.vcf",

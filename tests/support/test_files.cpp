@@ -1,5 +1,7 @@
 #include "support/test_files.h"
 
+#include <gtest/gtest.h>
+
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -43,7 +45,9 @@ std::string RecordLine(const std::vector<std::string>& leading) {
 
 std::filesystem::path DataDir(const std::string& sub) {
   const std::filesystem::path dir = std::filesystem::path(CONTACT_EXPORT_DATA_DIR) / sub;
-  return std::filesystem::exists(dir) ? dir : std::filesystem::path();
+  if (std::filesystem::is_directory(dir)) return dir;
+  ADD_FAILURE() << "test data missing: " << dir.string();
+  return {};
 }
 
 }  // namespace testfiles
