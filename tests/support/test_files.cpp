@@ -8,8 +8,13 @@
 
 namespace testfiles {
 
-TempDir::TempDir() {
+TempDir::TempDir(bool inMemory) {
   std::random_device random;
+  std::error_code error;
+  if (inMemory && std::filesystem::is_directory("/dev/shm", error)) {
+    path_ = std::filesystem::path("/dev/shm") / ("contact-export-test-" + std::to_string(random()));
+    if (std::filesystem::create_directory(path_, error)) return;
+  }
   const auto base = std::filesystem::temp_directory_path();
   for (;;) {
     path_ = base / ("contact-export-test-" + std::to_string(random()));
