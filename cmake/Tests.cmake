@@ -47,4 +47,10 @@ if(Python3_Interpreter_FOUND)
   add_test(NAME IncludeLayers
            COMMAND Python3::Interpreter "${CMAKE_CURRENT_SOURCE_DIR}/tools/check_layers.py"
                    "${CMAKE_CURRENT_SOURCE_DIR}/src" "${CMAKE_CURRENT_SOURCE_DIR}/tests")
+  # The committed code page table is what the generator makes of the table
+  # kept with the tests.
+  add_test(NAME Codepage932TableIsGenerated
+           COMMAND Python3::Interpreter "${CMAKE_CURRENT_SOURCE_DIR}/tools/gen_codepage932.py" --check
+                   "${CONTACT_EXPORT_DATA_DIR}/cp932/bestfit932.txt"
+                   "${CMAKE_CURRENT_SOURCE_DIR}/src/text/codepage932_table.cpp")
 endif()
