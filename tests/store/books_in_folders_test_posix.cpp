@@ -55,6 +55,8 @@ class BooksInFoldersTest : public storetest::ProfileTest {
                                        {"books/tb", "f-again"}}) {  // a book reached twice is exported once
       fs::create_symlink(Path(target), Path("profile/1-books/Contacts") / link);
     }
+    // Walked first from a subfolder: along its later path, it holds nothing.
+    fs::create_symlink(Path("books/e.db"), Dir("profile/1-books/Contacts/0-sub") / "e.db");
   }
   void TearDown() override { server_.reset(); }
 
@@ -82,12 +84,12 @@ TEST_F(BooksInFoldersTest, BooksAreSubfoldersInOrderOfTheirEntries) {
   for (std::int64_t i = 1; i <= om::AsCount(om::Get(folders, "Count")); ++i) {
     names.push_back(storetest::Text(om::Get(storetest::At(folders, i), "Name")));
   }
-  EXPECT_EQ(names, (std::vector<std::string>{"b-tb", "c-evo", "d", "e", "e"}));
+  EXPECT_EQ(names, (std::vector<std::string>{"0-sub", "b-tb", "c-evo", "d", "e", "e"}));
 
   const std::string own = testfiles::RecordLine({"Own", "", "", "", "", "Own"});
   const std::string thunderbird = Alone("books/tb"), evolution = Alone("books/evo");
-  const std::string before = own + thunderbird + evolution;
-  const std::string after = Alone("dav") + Alone("books/e.db") + Alone("books/e.sqlite");
+  const std::string before = own + Alone("books/e.db") + thunderbird + evolution;
+  const std::string after = Alone("dav") + Alone("books/e.sqlite");
   EXPECT_EQ(Run(Path("profile"), Path("out.csv")), 0);
   EXPECT_EQ(ReadBytes(Path("out.csv")), before + after);
 
