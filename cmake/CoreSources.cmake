@@ -4,8 +4,9 @@
 #
 # Sources are picked up by folder; files named *_posix.cpp or *_win32.cpp are
 # the platform halves of a pair and only the one for the target is built. A
-# store whose library is missing is built from its *_unavailable.cpp twin,
-# which makes every such entry a failing store.
+# kind of store whose library is missing is built from its *_unavailable.cpp
+# twin alone, whose Open...Store makes every such entry a failing store that
+# says why.
 if(WIN32)
   set(PLATFORM_SUFFIX win32)
   set(OTHER_PLATFORM_SUFFIX posix)
@@ -35,6 +36,16 @@ if(LIBCURL_FOUND AND EXPAT_FOUND AND LIBPSL_FOUND)
   set(CARDDAV_FOUND ON)
 endif()
 
+# Keeps, in `result`, the sources that need a library when `found`, else
+# its twin.
+macro(contact_export_choose found needing twin)
+  if(${found})
+    list(FILTER result EXCLUDE REGEX "${twin}")
+  else()
+    list(FILTER result EXCLUDE REGEX "${needing}")
+  endif()
+endmacro()
+
 # The sources of the core library under `root`/src, into `out`.
 function(contact_export_core_sources out root)
   set(result)
@@ -44,21 +55,14 @@ function(contact_export_core_sources out root)
   endforeach()
   list(FILTER result EXCLUDE REGEX "_${OTHER_PLATFORM_SUFFIX}\\.cpp$")
   list(FILTER result EXCLUDE REGEX "/main_[a-z0-9]+\\.cpp$")
-  if(LIBPFF_FOUND)
-    list(FILTER result EXCLUDE REGEX "/pst_file_unavailable\\.cpp$")
-  else()
-    list(FILTER result EXCLUDE REGEX "/pst_(file|open_[a-z0-9]+)\\.cpp$")
-  endif()
-  if(SQLITE3_FOUND)
-    list(FILTER result EXCLUDE REGEX "/sqlite_book_unavailable\\.cpp$")
-  else()
-    list(FILTER result EXCLUDE REGEX "/store/sqlite/(sqlite_db|sqlite_book|thunderbird_book|evolution_book)\\.cpp$")
-  endif()
-  if(CARDDAV_FOUND)
-    list(FILTER result EXCLUDE REGEX "/carddav_store_unavailable\\.cpp$")
-  else()
-    list(FILTER result EXCLUDE REGEX "/carddav_(http|xml|store|origin)\\.cpp$")
-  endif()
+  # Each optional kind of store: whether its library was found, the sources
+  # that need it, and the twin built in their place without it.
+  contact_export_choose(LIBPFF_FOUND "/store/pst/pst_(file|store|open_[a-z0-9]+)\\.cpp$" "/pst_store_unavailable\\.cpp$")
+  contact_export_choose(SQLITE3_FOUND
+    "/store/sqlite/(sqlite_db|sqlite_book|thunderbird_book|evolution_book|sqlite_store|application_books)\\.cpp$"
+    "/sqlite_store_unavailable\\.cpp$")
+  contact_export_choose(CARDDAV_FOUND "/store/carddav/carddav_(http|xml|store|origin)\\.cpp$"
+    "/carddav_store_unavailable\\.cpp$")
   set(${out} ${result} PARENT_SCOPE)
 endfunction()
 

@@ -34,16 +34,24 @@ using Handle = std::shared_ptr<Object>;
 // text, a date, a number or an object.
 using Value = std::variant<std::monostate, std::u16string, Date, std::int64_t, Handle>;
 
-// A failed object-model call, carrying its 32-bit error number. It travels up to
-// the nearest procedure that traps failures (see resume_next.h).
+// A failed object-model call, carrying its 32-bit error number and, where the
+// failure was first understood, its reason in words ("cannot open file: No
+// such file or directory"). It travels up to the nearest procedure that traps
+// failures (see resume_next.h); only the number decides what happens there.
 class ObjectModelError : public std::exception {
  public:
-  explicit ObjectModelError(std::uint32_t number) : number_(number) {}
+  explicit ObjectModelError(std::uint32_t number, std::string reason = {})
+      : number_(number),
+        reason_(reason.empty() ? nullptr : std::make_shared<const std::string>(std::move(reason))) {}
   std::uint32_t number() const { return number_; }
+  // Empty when nothing but the number is known.
+  std::string_view reason() const { return reason_ ? std::string_view(*reason_) : std::string_view(); }
   const char* what() const noexcept override { return "object model call failed"; }
 
  private:
   std::uint32_t number_;
+  // Shared, so that copying the error (as throwing it again does) cannot fail.
+  std::shared_ptr<const std::string> reason_;
 };
 
 // An object of the model: application, namespace, folder, collection or item.
@@ -61,20 +69,20 @@ class Object {
   // many items then allocates nothing. `out` is unchanged when it throws.
   virtual void GetInto(std::string_view name, std::span<const Value> args, Value& out) { out = Get(name, args); }
 
-  // The object's type name ("ContactItem", "DistListItem", "MAPIFolder", ...).
+  // The object's type name: an item's names its kind (item_kinds.h); others
+  // are "MAPIFolder", "Items", "NameSpace", ...
   // Throws ObjectModelError.
   virtual std::u16string TypeName() = 0;
 };
 
-// Creates the object registered under `progId` ("Outlook.Application").
-// Throws ObjectModelError when it cannot be had.
-Handle CreateObject(std::u16string_view progId);
-
-// What serves CreateObject. The default is the platform's own; tests install
+// What makes the object registered under a program identifier
+// ("Outlook.Application"). The program's own is chosen by app/; tests pass
 // an object model of their own.
 using ObjectFactory = Handle (*)(std::u16string_view progId);
-void SetObjectFactory(ObjectFactory factory);
-ObjectFactory PlatformObjectFactory();
+
+// Creates the object `factory` makes for `progId`. Throws ObjectModelError
+// when it cannot be had.
+Handle CreateObject(ObjectFactory factory, std::u16string_view progId);
 
 // Member access on handles, failing like the object model does when the
 // handle is nothing or the value is not of the kind asked for.

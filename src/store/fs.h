@@ -43,6 +43,9 @@ struct Status {
   bool failed = false;
 };
 Status StatPath(const std::string& path);
+// True when `path` resolves to something that is no directory (a file, or a
+// FIFO or device).
+bool IsFile(const std::string& path);
 
 // The largest file the store reads; a bigger file is one unreadable item.
 // Files are read in bounded pieces, never whole, so memory sets no limit
@@ -54,8 +57,10 @@ struct File;  // opaque, one per platform
 
 // Opens `path` for reading without blocking and without locking it against
 // others. Nothing unless it resolves to a regular file of at most
-// kMaxFileSize bytes (a FIFO, device or directory is refused without waiting).
-File* OpenFile(const std::string& path);
+// kMaxFileSize bytes (a FIFO, device or directory is refused without
+// waiting); `failure`, when given, then says why ("cannot open file: No such
+// file or directory", "not a regular file").
+File* OpenFile(const std::string& path, std::string* failure = nullptr);
 std::uint64_t FileSize(const File* file);
 
 // Reads exactly `length` bytes at `offset` into `out`; false on any failure
@@ -64,14 +69,20 @@ bool ReadAt(File* file, std::uint64_t offset, std::size_t length, char* out);
 
 void CloseFile(File* file);
 
+// The whole file at `path` (a settings file, a .carddav file, netrc) when it
+// is at most `maxSize` bytes; nothing when it cannot be opened or read or is
+// larger, `failure`, when given, then saying why.
+std::optional<std::string> ReadSmallFile(const std::string& path, std::uint64_t maxSize,
+                                         std::string* failure = nullptr);
+
 // A directory held open: its entries are listed, examined and opened by
 // name within it, so that no path grows with the depth of a folder tree and
 // a tree deeper than the system's longest path is read like any other.
 struct Directory;  // opaque, one per platform
 // Nothing when `path` cannot be opened as a directory; `outOfDescriptors`,
 // when given, then tells whether only the lack of a free descriptor stood in
-// the way.
-Directory* OpenDirectory(const std::string& path, bool* outOfDescriptors = nullptr);
+// the way, and `failure` why it failed ("cannot open directory: ...").
+Directory* OpenDirectory(const std::string& path, bool* outOfDescriptors = nullptr, std::string* failure = nullptr);
 // The directory (or link to one) `name` within `parent`; nothing when it
 // cannot be opened (no permission, no descriptor left, not a directory).
 Directory* OpenDirectoryIn(Directory* parent, const std::string& name);

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <system_error>
 
 #include "store/fs.h"
 
@@ -105,6 +106,11 @@ void RaiseDescriptorLimit() {
   setrlimit(RLIMIT_NOFILE, &limit);
 }
 
+// The one place where the system's error numbers become words: "what: why".
+void Explain(std::string* failure, const char* what, int error) {
+  if (failure) *failure = std::string(what) + ": " + std::generic_category().message(error);
+}
+
 int OpenDirectoryAt(int at, const char* name) {
   [[maybe_unused]] static const bool raised = (RaiseDescriptorLimit(), true);
   return openat(at, name, kOpenFlags | O_DIRECTORY);
@@ -135,24 +141,35 @@ struct Directory {
 
 namespace {
 
-File* FileOf(int descriptor) {
-  if (descriptor < 0) return nullptr;
-  struct stat info {};
-  if (fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < 0 ||
-      static_cast<std::uint64_t>(info.st_size) > kMaxFileSize) {
-    close(descriptor);
+File* FileOf(int descriptor, std::string* failure = nullptr) {
+  if (descriptor < 0) {
+    Explain(failure, "cannot open file", errno);
     return nullptr;
   }
-  return new File{descriptor, static_cast<std::uint64_t>(info.st_size)};
+  struct stat info {};
+  if (fstat(descriptor, &info) != 0) {
+    Explain(failure, "cannot examine file", errno);
+  } else if (!S_ISREG(info.st_mode)) {
+    if (failure) *failure = "not a regular file";
+  } else if (info.st_size < 0 || static_cast<std::uint64_t>(info.st_size) > kMaxFileSize) {
+    if (failure) *failure = "file is larger than 64 GiB";
+  } else {
+    return new File{descriptor, static_cast<std::uint64_t>(info.st_size)};
+  }
+  close(descriptor);
+  return nullptr;
 }
 
 }  // namespace
 
-File* OpenFile(const std::string& path) { return FileOf(open(path.c_str(), kOpenFlags)); }
+File* OpenFile(const std::string& path, std::string* failure) {
+  return FileOf(open(path.c_str(), kOpenFlags), failure);
+}
 
-Directory* OpenDirectory(const std::string& path, bool* outOfDescriptors) {
+Directory* OpenDirectory(const std::string& path, bool* outOfDescriptors, std::string* failure) {
   const int descriptor = OpenDirectoryAt(AT_FDCWD, path.c_str());
   if (outOfDescriptors) *outOfDescriptors = descriptor < 0 && (errno == EMFILE || errno == ENFILE);
+  if (descriptor < 0) Explain(failure, "cannot open directory", errno);
   return descriptor < 0 ? nullptr : new Directory{descriptor};
 }
 

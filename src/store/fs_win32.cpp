@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <system_error>
 
 #include "store/fs.h"
 
@@ -73,13 +74,27 @@ bool ForEachEntry(const std::string& path, const EntryVisitor& visit) {
 
 namespace {
 
+// The one place where the system's error numbers become words: "what: why"
+// for the thread's last error.
+void Explain(std::string* failure, const char* what) {
+  const int error = static_cast<int>(GetLastError());
+  if (failure) *failure = std::string(what) + ": " + std::system_category().message(error);
+}
+
 // True when `path` resolves to a directory that can be opened for reading.
-bool ProbeDirectory(const std::string& path) {
-  if (!StatPath(path).directory) return false;
+bool ProbeDirectory(const std::string& path, std::string* failure) {
+  if (!StatPath(path).directory) {
+    if (failure) *failure = "cannot open directory: no directory there";
+    return false;
+  }
   WIN32_FIND_DATAW data;
   HANDLE find = FindFirstFileExW(Wide(JoinPath(path, "*")).c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
                                  nullptr, 0);
-  if (find == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
+  if (find == INVALID_HANDLE_VALUE) {
+    if (GetLastError() == ERROR_FILE_NOT_FOUND) return true;
+    Explain(failure, "cannot open directory");
+    return false;
+  }
   FindClose(find);
   return true;
 }
@@ -97,18 +112,26 @@ Status StatPath(const std::string& path) {
   return {true, (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0, {info.dwVolumeSerialNumber, index}};
 }
 
-File* OpenFile(const std::string& path) {
+File* OpenFile(const std::string& path, std::string* failure) {
   HANDLE handle =
       CreateFileW(Wide(path).c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return nullptr;
-  LARGE_INTEGER size;
-  // Only files on disk: a device name such as CON.vcf opens a device.
-  if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileSizeEx(handle, &size) || size.QuadPart < 0 ||
-      static_cast<std::uint64_t>(size.QuadPart) > kMaxFileSize) {
-    CloseHandle(handle);
+  if (handle == INVALID_HANDLE_VALUE) {
+    Explain(failure, "cannot open file");
     return nullptr;
   }
-  return new File{handle, static_cast<std::uint64_t>(size.QuadPart)};
+  LARGE_INTEGER size;
+  // Only files on disk: a device name such as CON.vcf opens a device.
+  if (GetFileType(handle) != FILE_TYPE_DISK) {
+    if (failure) *failure = "not a regular file";
+  } else if (!GetFileSizeEx(handle, &size)) {
+    Explain(failure, "cannot examine file");
+  } else if (size.QuadPart < 0 || static_cast<std::uint64_t>(size.QuadPart) > kMaxFileSize) {
+    if (failure) *failure = "file is larger than 64 GiB";
+  } else {
+    return new File{handle, static_cast<std::uint64_t>(size.QuadPart)};
+  }
+  CloseHandle(handle);
+  return nullptr;
 }
 
 std::uint64_t FileSize(const File* file) { return file->size; }
@@ -140,9 +163,9 @@ struct Directory {
   std::string path;
 };
 
-Directory* OpenDirectory(const std::string& path, bool* outOfDescriptors) {
+Directory* OpenDirectory(const std::string& path, bool* outOfDescriptors, std::string* failure) {
   if (outOfDescriptors) *outOfDescriptors = false;  // nothing is held open
-  return ProbeDirectory(path) ? new Directory{path} : nullptr;
+  return ProbeDirectory(path, failure) ? new Directory{path} : nullptr;
 }
 
 Directory* OpenDirectoryIn(Directory* parent, const std::string& name) {

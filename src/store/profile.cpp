@@ -1,8 +1,12 @@
-// A profile is a directory whose entries are stores, or, for the common case
-// of one address book, a .vcf file or a directory of .vcf files.
+// A profile is a directory whose entries are stores (of the kinds in
+// store_kinds.h), or, for the common case of one address book, one store by
+// itself: a .vcf file, a directory of .vcf files, an Outlook data file, an
+// SQLite book, or an application's folder of books.
 #include "store/profile.h"
 
 #include <algorithm>
+#include <functional>
+#include <set>
 #include <vector>
 
 #include "csv/output_guard.h"
@@ -10,70 +14,61 @@
 #include "store/cards/directory_store.h"
 #include "store/fs.h"
 #include "store/standalone_store.h"
+#include "store/store_kinds.h"
 
 namespace standalone {
 namespace {
 
-[[noreturn]] void FailProfile() { throw om::ObjectModelError(om::kMapiNotFound); }
-
 struct ProfileListing {
-  std::vector<std::string> stores;
-  std::vector<std::string> cardFiles;  // .vcf files directly in the profile
-  bool holdsCards = false;  // directly holds .vcf files: the one-store shortcut
+  std::vector<std::pair<StoreEntry, const StoreKind*>> stores;  // in byte order of their names
+  std::vector<std::string> cardFiles;  // .vcf files directly in the profile: the one-store shortcut
 };
-
-// A .vcf entry that is not a directory (not even through a link) makes the
-// profile a directory of cards.
-bool IsCardFileEntry(const std::string& profile, std::string_view name, fs::EntryType type) {
-  if (!EndsWithNoCase(name, ".vcf") || type == fs::EntryType::kDirectory) return false;
-  return type != fs::EntryType::kSymlink || !fs::StatPath(fs::JoinPath(profile, std::string(name))).directory;
-}
-
-// An Outlook data file (.pst, .ost in any case), opened by OpenOutlookDataFileStore.
-bool IsDataFileName(std::string_view name) { return EndsWithNoCase(name, ".pst") || EndsWithNoCase(name, ".ost"); }
-
-// An SQLite address book (.sqlite, .db in any case): Thunderbird's or
-// Evolution's, opened by OpenAddressBookStore.
-bool IsAddressBookName(std::string_view name) { return EndsWithNoCase(name, ".sqlite") || EndsWithNoCase(name, ".db"); }
-
-// A CardDAV store's file (.carddav in any case): a regular file, or a link to one.
-bool IsCardDavEntry(const std::string& profile, std::string_view name, fs::EntryType type) {
-  if (!EndsWithNoCase(name, ".carddav")) return false;
-  if (type == fs::EntryType::kRegular) return true;
-  if (type != fs::EntryType::kSymlink) return false;
-  const fs::Status status = fs::StatPath(fs::JoinPath(profile, std::string(name)));
-  return status.exists && !status.directory;
-}
 
 ProfileListing ListProfile(const std::string& path) {
   ProfileListing listing;
   const bool complete = fs::ForEachEntry(path, [&](std::string_view name, fs::EntryType type) {
     if (name.starts_with('.')) return;
-    if (IsCardDavEntry(path, name, type)) {
-      listing.stores.emplace_back(name);
-    } else if (IsCardFileEntry(path, name, type)) {
-      listing.holdsCards = true;
-      listing.cardFiles.emplace_back(name);
-    } else if (type == fs::EntryType::kDirectory || type == fs::EntryType::kSymlink || IsDataFileName(name) ||
-               IsAddressBookName(name)) {
-      // A link is a store even when it leads nowhere: it then fails as a
-      // provider, which is how a profile says that a store is unreachable.
-      // Outlook data files (named so, whatever they are) are stores too.
-      listing.stores.emplace_back(name);
+    StoreEntry entry{fs::JoinPath(path, std::string(name)), std::string(name), type};
+    const StoreKind* kind = KindOfEntry(entry);
+    if (kind == nullptr) return;
+    if (kind->cards) {
+      listing.cardFiles.push_back(std::move(entry.name));
+    } else {
+      listing.stores.emplace_back(std::move(entry), kind);
     }
   });
-  if (!complete) FailProfile();
-  std::sort(listing.stores.begin(), listing.stores.end());
+  if (!complete) throw om::ObjectModelError(om::kMapiNotFound, "cannot list the profile folder to its end");
+  std::sort(listing.stores.begin(), listing.stores.end(),
+            [](const auto& a, const auto& b) { return a.first.name < b.first.name; });
   return listing;
 }
 
-// An entry named like an Outlook data file that is no regular file (a FIFO,
-// a device, a directory, a dangling link) fails as a provider without being
-// handed to the data file reader, which would wait on a FIFO for a writer or
-// read a device without end.
-std::unique_ptr<StoreSource> OpenDataFileStore(const std::string& path) {
-  if (!fs::FilePtr(fs::OpenFile(path))) return FailingStore();
-  return OpenOutlookDataFileStore(path);
+// Calls `protect` with the path of every store of another kind that the
+// folders of vCard files `folders` hold, in any of their subfolders (through
+// links too): those stores are read as the folders' subfolders. Each
+// directory is looked into once; one that cannot be listed is passed over,
+// as the export fails there itself.
+void FindNestedStores(const std::vector<std::string>& folders, const std::function<void(const std::string&)>& protect) {
+  std::set<fs::Identity> seen;
+  std::vector<std::string> pending;
+  for (const std::string& folder : folders) {
+    const fs::Status status = fs::StatPath(folder);
+    if (status.directory && seen.insert(status.identity).second) pending.push_back(folder);
+  }
+  while (!pending.empty()) {
+    const std::string path = std::move(pending.back());
+    pending.pop_back();
+    fs::ForEachEntry(path, [&](std::string_view name, fs::EntryType type) {
+      if (name.starts_with('.')) return;
+      const StoreEntry entry{fs::JoinPath(path, std::string(name)), std::string(name), type};
+      if (KindOfNestedEntry(entry)) {
+        protect(entry.path);
+      } else if (type == fs::EntryType::kDirectory || type == fs::EntryType::kSymlink) {
+        const fs::Status status = fs::StatPath(entry.path);
+        if (status.directory && seen.insert(status.identity).second) pending.push_back(entry.path);
+      }
+    });
+  }
 }
 
 }  // namespace
@@ -91,37 +86,21 @@ std::optional<std::string> ProfileLocation(EnvironmentLookup lookup) {
 
 StoreList OpenProfile(const std::string& path) {
   const fs::Status status = fs::StatPath(path);
-  if (!status.exists) FailProfile();
-  const std::string name = fs::BaseName(path);
+  if (!status.exists) throw om::ObjectModelError(om::kMapiNotFound, "the profile does not exist");
   // One record of listed directories for all the stores: a link from one
   // store into another does not export a folder twice.
   const auto listed = std::make_shared<ListedDirectories>();
+  const StoreEntry profile{path, fs::BaseName(path), status.directory ? fs::EntryType::kDirectory : fs::EntryType::kRegular};
+  if (const StoreKind* kind = KindOfProfile(profile)) return {kind->open(profile, listed)};
   if (!status.directory) {
-    // A profile that is one .pst or .ost file is the store of that file.
-    if (IsDataFileName(path)) return {OpenDataFileStore(path)};
-    if (IsAddressBookName(path)) return {OpenAddressBookStore(path)};
-    if (!EndsWithNoCase(path, ".vcf")) FailProfile();
-    return {OpenDirectoryStore(path, name, StoreShape::kVcfFile, listed)};
+    throw om::ObjectModelError(om::kMapiNotFound, "the profile is no folder, nor a file of a kind of store");
   }
-  // A Thunderbird profile folder or an Evolution address-book folder.
-  if (std::unique_ptr<StoreSource> books = OpenApplicationBooksStore(path)) return {std::move(books)};
   ProfileListing listing = ListProfile(path);
-  if (listing.holdsCards) return {OpenDirectoryStore(path, name, StoreShape::kContactsDirectory, listed)};
-  StoreList stores;
-  for (const std::string& store : listing.stores) {
-    const std::string storePath = fs::JoinPath(path, store);
-    if (IsDataFileName(store)) {
-      stores.push_back(OpenDataFileStore(storePath));
-    } else if (EndsWithNoCase(store, ".carddav") && !fs::StatPath(storePath).directory) {
-      stores.push_back(OpenCardDavStore(storePath));
-    } else if (IsAddressBookName(store) && !fs::StatPath(storePath).directory) {
-      stores.push_back(OpenAddressBookStore(storePath));
-    } else if (std::unique_ptr<StoreSource> books = OpenApplicationBooksStore(storePath)) {
-      stores.push_back(std::move(books));
-    } else {
-      stores.push_back(OpenDirectoryStore(storePath, store, StoreShape::kStoreDirectory, listed));
-    }
+  if (!listing.cardFiles.empty()) {
+    return {OpenDirectoryStore(path, profile.name, StoreShape::kContactsDirectory, listed)};
   }
+  StoreList stores;
+  for (const auto& [entry, kind] : listing.stores) stores.push_back(kind->open(entry, listed));
   return stores;
 }
 
@@ -136,9 +115,14 @@ void ProtectProfileFromOutput(const std::string& path) {
   // Stores and cards reached through links lie elsewhere: where they lead is
   // protected as well.
   const ProfileListing listing = ListProfile(path);
-  for (const auto* names : {&listing.stores, &listing.cardFiles}) {
-    for (const std::string& name : *names) protect(fs::JoinPath(path, name));
+  std::vector<std::string> cardFolders;
+  if (!listing.cardFiles.empty()) cardFolders.push_back(path);
+  for (const auto& [entry, kind] : listing.stores) {
+    protect(entry.path);
+    if (NestsStores(*kind)) cardFolders.push_back(entry.path);
   }
+  for (const std::string& name : listing.cardFiles) protect(fs::JoinPath(path, name));
+  FindNestedStores(cardFolders, protect);
 }
 
 om::Handle CreateStandaloneApplicationAt(const std::string& profilePath) {
@@ -151,7 +135,7 @@ namespace om {
 
 Handle CreateStandaloneApplication() {
   const std::optional<std::string> profile = standalone::ProfileLocation(standalone::fs::GetEnvironment);
-  if (!profile) throw ObjectModelError(kMapiNotFound);
+  if (!profile) throw ObjectModelError(kMapiNotFound, "no profile named, and no home to look in");
   Handle application = standalone::CreateStandaloneApplicationAt(*profile);
   standalone::ProtectProfileFromOutput(*profile);
   return application;

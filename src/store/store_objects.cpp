@@ -67,7 +67,7 @@ class Item final : public om::Object {
       out = value;
     }
   }
-  std::u16string TypeName() override { return data_.typeName; }
+  std::u16string TypeName() override { return std::u16string(om::ItemTypeName(data_.kind)); }
 
  private:
   const Value& Property(std::string_view name, std::span<const Value> args) {
@@ -116,24 +116,26 @@ class Items final : public om::Object {
 
 class Folder final : public om::Object {
  public:
-  // A folder of `store`; without a source it is the top-level folder of a
-  // store that failed, and every read of it fails as the store did.
-  Folder(std::shared_ptr<StoreSource> store, std::shared_ptr<FolderSource> folder,
-         std::uint32_t failure = om::kMapiFailOneProvider)
-      : store_(std::move(store)), folder_(std::move(folder)), failure_(failure) {}
+  // A folder of `store`.
+  Folder(std::shared_ptr<StoreSource> store, std::shared_ptr<FolderSource> folder)
+      : store_(std::move(store)), folder_(std::move(folder)) {}
+  // The top-level folder of a store that failed with `failure`: every read
+  // of it fails as the store did.
+  Folder(std::shared_ptr<StoreSource> store, ObjectModelError failure)
+      : store_(std::move(store)), failure_(std::move(failure)) {}
 
   Value Get(std::string_view name, std::span<const Value> args) override;
   std::u16string TypeName() override { return u"MAPIFolder"; }
 
  private:
   FolderSource& Source() {
-    if (!folder_) throw ObjectModelError(failure_);
+    if (!folder_) throw failure_;
     return *folder_;
   }
 
   std::shared_ptr<StoreSource> store_;
   std::shared_ptr<FolderSource> folder_;
-  std::uint32_t failure_;
+  ObjectModelError failure_{om::kMapiFailOneProvider};
 };
 
 // The subfolders of a folder.
@@ -182,7 +184,7 @@ Handle TopFolder(const std::shared_ptr<StoreSource>& store) {
   try {
     return std::make_shared<Folder>(store, store->OpenTopFolder());
   } catch (const ObjectModelError& error) {
-    return std::make_shared<Folder>(store, nullptr, error.number());
+    return std::make_shared<Folder>(store, error);
   }
 }
 
@@ -261,22 +263,6 @@ class Application final : public om::Object {
 };
 
 }  // namespace
-
-namespace {
-
-class FailingStoreSource final : public StoreSource {
- public:
-  std::u16string StoreId() override { Fail(); }
-  std::unique_ptr<FolderSource> OpenTopFolder() override { Fail(); }
-  std::unique_ptr<FolderSource> OpenDefaultContactsFolder() override { Fail(); }
-
- private:
-  [[noreturn]] static void Fail() { throw om::ObjectModelError(om::kMapiFailOneProvider); }
-};
-
-}  // namespace
-
-std::unique_ptr<StoreSource> FailingStore() { return std::make_unique<FailingStoreSource>(); }
 
 om::Handle CreateApplicationForStores(StoreList stores) {
   return std::make_shared<Application>(std::move(stores));

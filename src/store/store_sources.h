@@ -5,14 +5,17 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "text/ascii_case.h"
+#include "text/hex_digits.h"
 #include "text/unicode_text.h"
 #include "om/contact_properties.h"
+#include "om/item_kinds.h"
 #include "om/object_model.h"
 
 namespace standalone {
@@ -20,7 +23,7 @@ namespace standalone {
 // One fetched item, complete: its properties are read when the item is
 // fetched, so that reading a property later is a lookup.
 struct ItemData {
-  std::u16string typeName;  // "ContactItem", "DistListItem", "MailItem", ...
+  om::ItemKind kind;
   // The 55 contact properties; nothing for an item that has none (then every
   // property read fails with DISP_E_UNKNOWNNAME, as for a mail item). Held
   // by pointer where they were decoded, so handing an item on never moves
@@ -65,36 +68,50 @@ class StoreSource {
 
 using StoreList = std::vector<std::shared_ptr<StoreSource>>;
 
-// A store that cannot be used at all (an entry of the wrong kind, a kind this
-// build cannot read): every member throws MAPI_E_FAILONEPROVIDER, as a store
-// whose provider fails does in Outlook.
-std::unique_ptr<StoreSource> FailingStore();
+// A store that cannot be used at all (a file that cannot be opened, a
+// server that cannot be reached, a kind this build cannot read): every member
+// throws MAPI_E_FAILONEPROVIDER with `reason`, as a store whose provider
+// fails does in Outlook.
+std::unique_ptr<StoreSource> FailingStore(std::string reason);
 
-// The store of the Outlook data file (.pst, .ost) at `path`. Never returns
-// nothing: a file that cannot be opened gives a store whose members throw
-// MAPI_E_FAILONEPROVIDER. Never writes, creates or locks anything.
+// A store that is opened when it is first used (StoreId or either folder),
+// and only then: the first call runs `open` once, and the store it returns
+// serves that call and every later one. A store that cannot be opened is the
+// FailingStore `open` returns, so it fails the same way, with the same
+// reason, every time.
+using StoreOpener = std::function<std::unique_ptr<StoreSource>()>;
+std::unique_ptr<StoreSource> OpenOnFirstUse(StoreOpener open);
+
+// How each kind of store is opened (which entry is which kind: store_kinds.h).
+// None returns nothing: an entry that cannot be used gives a failing store,
+// which says why. The store's file, book, directory or server is opened only
+// when the store is first used (OpenOnFirstUse). None writes, creates or
+// locks anything beside what it reads.
+//
+// A kind that needs a library the build may lack also says whether this
+// build has it: empty when it does, else why not ("built without libpff");
+// without it, the kind's stores are failing stores with that reason (its
+// *_unavailable.cpp twin).
+
+// The Outlook data file (.pst, .ost) at `path` (store/pst/, libpff).
 std::unique_ptr<StoreSource> OpenOutlookDataFileStore(const std::string& path);
+std::string_view OutlookDataFilesUnavailable();
 
-// The store of the SQLite address book (Thunderbird, Evolution) at `path`:
-// one folder. Never returns nothing: a book that cannot be used (no regular
-// file, no SQLite, damaged, of another schema) gives a store whose members
-// throw MAPI_E_FAILONEPROVIDER. Never writes, creates or locks anything
-// beside the book.
+// The SQLite address book (Thunderbird, Evolution) at `path`: one folder
+// (store/sqlite/, SQLite).
 std::unique_ptr<StoreSource> OpenAddressBookStore(const std::string& path);
+// The Thunderbird profile folder `folder`: abook.sqlite on top, then
+// abook-N.sqlite and history.sqlite.
+std::unique_ptr<StoreSource> OpenThunderbirdStore(const std::string& folder);
+// The Evolution address-book folder `folder`: system/contacts.db on top,
+// then every other <id>/contacts.db.
+std::unique_ptr<StoreSource> OpenEvolutionStore(const std::string& folder);
+std::string_view AddressBooksUnavailable();
 
-// The store of an application's address books when `folder` is a
-// Thunderbird profile folder (it holds prefs.js: abook.sqlite on top, then
-// abook-N.sqlite and history.sqlite) or an Evolution address-book folder (it
-// holds system/contacts.db: that book on top, then every other
-// <id>/contacts.db); nothing for any other folder.
-std::unique_ptr<StoreSource> OpenApplicationBooksStore(const std::string& folder);
-
-// The store that the .carddav file at `path` names (store/carddav/). Never
-// returns nothing: a file that cannot be read, a server that cannot be
-// reached or refuses the login, and builds without libcurl and expat give a
-// store whose members throw MAPI_E_FAILONEPROVIDER. Nothing is sent before
-// the store is first used.
+// The CardDAV server that the .carddav file at `path` names (store/carddav/,
+// libcurl and expat).
 std::unique_ptr<StoreSource> OpenCardDavStore(const std::string& path);
+std::string_view CardDavUnavailable();
 
 // The application object over `stores`, the first being the default store.
 om::Handle CreateApplicationForStores(StoreList stores);
@@ -107,8 +124,7 @@ om::Handle CreateStandaloneApplicationAt(const std::string& profilePath);
 // what is not UTF-8 becomes U+FFFD.
 using text::EndsWithNoCase;
 using text::EqualsNoCase;
+using text::HexText;
 inline std::u16string TextFromUtf8(std::string_view bytes) { return text::Utf16FromUtf8(bytes); }
-// Upper-case hexadecimal digits of `bytes`.
-std::u16string HexText(std::string_view bytes);
 
 }  // namespace standalone

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "text/codepage932.h"
+#include "text/hex_digits.h"
 #include "text/unicode_text.h"
 #include "vcard/vcard_charset.h"
 
@@ -32,13 +33,6 @@ constexpr std::array<CharsetName, 16> kCharsetNames{{
     {"US-ASCII", Charset::kAscii},
     {"ASCII", Charset::kAscii},
 }};
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  const char u = text::ToUpperAscii(c);
-  if (u >= 'A' && u <= 'F') return u - 'A' + 10;
-  return -1;
-}
 
 bool IsAscii(std::string_view bytes) {
   for (char c : bytes) {
@@ -214,8 +208,9 @@ bool AppendDecoded(std::string_view bytes, Charset charset, std::u16string& out,
 void DecodeQuotedPrintable(std::string_view in, std::string& out) {
   out.reserve(out.size() + in.size());
   for (std::size_t i = 0; i < in.size(); ++i) {
-    if (in[i] == '=' && i + 2 < in.size() && HexValue(in[i + 1]) >= 0 && HexValue(in[i + 2]) >= 0) {
-      out.push_back(static_cast<char>(HexValue(in[i + 1]) * 16 + HexValue(in[i + 2])));
+    const int escaped = in[i] == '=' ? text::HexByteAt(in, i + 1) : -1;
+    if (escaped >= 0) {
+      out.push_back(static_cast<char>(escaped));
       i += 2;
     } else if (!(in[i] == '=' && i + 1 == in.size())) {  // a final '=' is a soft break
       out.push_back(in[i]);

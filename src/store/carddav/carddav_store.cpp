@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "om/error_numbers.h"
+#include "store/card_item.h"
 #include "store/carddav/carddav_http.h"
 #include "store/carddav/carddav_origin.h"
 #include "store/carddav/carddav_url.h"
@@ -42,20 +43,10 @@ constexpr std::size_t kBatchSize = 200;
 // A .carddav file and a netrc file are a few lines; a longer file is not one.
 constexpr std::uint64_t kMaxSmallFile = 1u << 20;
 
-[[noreturn]] void FailStore() { throw om::ObjectModelError(om::kMapiFailOneProvider); }
 [[noreturn]] void FailFolder() { throw om::ObjectModelError(om::kMapiCallFailed); }
 
-std::optional<std::string> ReadSmallFile(const std::string& path) {
-  fs::File* file = fs::OpenFile(path);
-  if (!file) return std::nullopt;
-  std::optional<std::string> text;
-  const std::uint64_t size = fs::FileSize(file);
-  if (size <= kMaxSmallFile) {
-    text.emplace(static_cast<std::size_t>(size), '\0');
-    if (!fs::ReadAt(file, 0, text->size(), text->data())) text.reset();
-  }
-  fs::CloseFile(file);
-  return text;
+std::optional<std::string> ReadSmallFile(const std::string& path, std::string* failure = nullptr) {
+  return fs::ReadSmallFile(path, kMaxSmallFile, failure);
 }
 
 std::string_view Trim(std::string_view text) {
@@ -194,11 +185,7 @@ bool IsDefaultBookName(std::string_view name) {
 std::optional<ItemData> DecodeCard(const std::string& text) {
   const std::vector<vcard::CardExtent> cards = vcard::FindCards(text);
   if (cards.empty()) return std::nullopt;
-  std::optional<vcard::Card> card = vcard::ReadCard(text, cards.front());
-  if (!card) return std::nullopt;
-  const bool group = card->kind == vcard::CardKind::kGroup;
-  return ItemData{group ? u"DistListItem" : u"ContactItem",
-                  std::make_shared<const om::ContactValues>(std::move(card->values))};
+  return CardItem(text, cards.front());
 }
 
 // One address book: its cards are listed when first counted and fetched a
@@ -353,132 +340,159 @@ struct Discovered {
   std::vector<Book> others;
 };
 
+// Why a request's answer is not the whole multistatus it should be, with
+// the URL it went to (which never holds credentials).
+std::string Unanswered(const Connection::Outcome& outcome, const std::string& url) {
+  const std::string where = carddav::WithoutUserInfo(url);
+  if (outcome.status == 0) return "no answer from " + where;
+  if (outcome.status != 207) return "HTTP " + std::to_string(outcome.status) + " from " + where;
+  return "an incomplete or malformed multistatus from " + where;
+}
+
+// The properties of one resource (PROPFIND Depth 0).
+struct Probe {
+  Connection::Outcome outcome;
+  DavResponse response;
+};
+Probe ProbeAt(Connection& connection, const std::string& url) {
+  Probe probe;
+  bool first = true;
+  probe.outcome = connection.Multistatus(carddav::Method::kPropfind, url, "0", kDiscoveryBody,
+                                         [&](DavResponse& response) {
+                                           if (first) probe.response = std::move(response);
+                                           first = false;
+                                           return true;
+                                         });
+  if (probe.outcome.effectiveUrl.empty()) probe.outcome.effectiveUrl = url;
+  return probe;
+}
+
+// The books of the address-book home at `url`; nothing when it cannot be
+// listed, `failure` then saying why.
+std::optional<Discovered> ListHome(Connection& connection, const std::string& url, std::string& failure) {
+  Discovered found;
+  std::vector<Book> books;
+  const std::string self = carddav::PathOf(url);
+  std::optional<DavResponse> homeResponse;
+  const Connection::Outcome outcome = connection.Multistatus(
+      carddav::Method::kPropfind, url, "1", kDiscoveryBody, [&](DavResponse& response) {
+        if (carddav::PathOf(response.href) == self) {
+          homeResponse = std::move(response);
+        } else if (response.addressBook) {
+          books.push_back(Book{std::string(), response.href, FolderName(response)});
+        }
+        return true;
+      });
+  if (!outcome.complete) {
+    failure = Unanswered(outcome, url);
+    return std::nullopt;
+  }
+  const std::string base = outcome.effectiveUrl.empty() ? url : outcome.effectiveUrl;
+  for (Book& book : books) book.url = carddav::Resolve(base, book.href);
+  found.home = Book{url, self, homeResponse ? FolderName(*homeResponse) : carddav::LastSegment(self)};
+  std::sort(books.begin(), books.end(), [](const Book& a, const Book& b) { return a.href < b.href; });
+  auto contacts = std::find_if(books.begin(), books.end(), [](const Book& b) { return IsDefaultBookName(b.name); });
+  if (contacts == books.end()) contacts = books.begin();
+  if (contacts != books.end()) {
+    found.contacts = std::move(*contacts);
+    books.erase(contacts);
+  }
+  found.others = std::move(books);
+  return found;
+}
+
+// The address-book home that a 207 `probe` names, itself or through its
+// principal; "" when it names none. Nothing when the principal cannot be
+// asked, `failure` then saying why.
+std::optional<std::string> HomeNamedBy(Connection& connection, const Probe& probe, std::string& failure) {
+  const std::string& base = probe.outcome.effectiveUrl;
+  if (!probe.response.home.empty()) return carddav::Resolve(base, probe.response.home);
+  if (probe.response.principal.empty()) return std::string();
+  const std::string principalUrl = carddav::Resolve(base, probe.response.principal);
+  const Probe principal = ProbeAt(connection, principalUrl);
+  if (!principal.outcome.complete) {
+    failure = Unanswered(principal.outcome, principalUrl);
+    return std::nullopt;
+  }
+  if (principal.response.home.empty()) return std::string();
+  return carddav::Resolve(principal.outcome.effectiveUrl, principal.response.home);
+}
+
+// Discovery: the url's own properties, else its current-user-principal's
+// address-book home, else the same from the server's /.well-known/carddav.
+// Nothing when no book is found, `failure` then saying why.
+std::optional<Discovered> Discover(Connection& connection, std::string& failure) {
+  std::string start = connection.Url();
+  std::string missed;  // why each place tried holds no book
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    const Probe probe = ProbeAt(connection, start);
+    const long status = probe.outcome.status;
+    if (status == 0 || status == 401 || status == 403 || status >= 500 || (status == 207 && !probe.outcome.complete)) {
+      failure = Unanswered(probe.outcome, start);
+      return std::nullopt;
+    }
+    std::string why = Unanswered(probe.outcome, start);
+    if (status == 207) {
+      if (probe.response.addressBook) {
+        Discovered found;
+        found.singleBook = true;
+        found.home = Book{probe.outcome.effectiveUrl, probe.response.href, FolderName(probe.response)};
+        return found;
+      }
+      const std::optional<std::string> home = HomeNamedBy(connection, probe, failure);
+      if (!home) return std::nullopt;
+      if (!home->empty()) return ListHome(connection, *home, failure);
+      why = "no address book or address-book home at " + carddav::WithoutUserInfo(start);
+    }
+    missed += (missed.empty() ? "" : "; ") + why;
+    // Nothing found here: the server's well-known entry point, once.
+    start = carddav::OriginOf(connection.Url()) + "/.well-known/carddav";
+  }
+  failure = missed;
+  return std::nullopt;
+}
+
 class CardDavStore final : public StoreSource {
  public:
-  explicit CardDavStore(std::string path) : path_(std::move(path)) {}
+  CardDavStore(std::string path, std::shared_ptr<Connection> connection, Discovered found)
+      : path_(std::move(path)), connection_(std::move(connection)), found_(std::move(found)) {}
 
-  std::u16string StoreId() override {
-    Discover();
-    return HexText("contact-export carddav store:" + fs::BaseName(path_));
-  }
+  std::u16string StoreId() override { return HexText("contact-export carddav store:" + fs::BaseName(path_)); }
 
   std::unique_ptr<FolderSource> OpenTopFolder() override {
-    const Discovered& found = Discover();
-    if (found.singleBook) return std::make_unique<BookFolder>(connection_, found.home, StoreId(), std::vector<Book>{});
-    return std::make_unique<HomeFolder>(connection_, found.home, StoreId(), found.contacts, found.others);
+    if (found_.singleBook) return std::make_unique<BookFolder>(connection_, found_.home, StoreId(), std::vector<Book>{});
+    return std::make_unique<HomeFolder>(connection_, found_.home, StoreId(), found_.contacts, found_.others);
   }
 
   std::unique_ptr<FolderSource> OpenDefaultContactsFolder() override {
-    const Discovered& found = Discover();
-    if (found.singleBook) return std::make_unique<BookFolder>(connection_, found.home, StoreId(), std::vector<Book>{});
-    if (!found.contacts) throw om::ObjectModelError(om::kMapiNotFound);
-    return std::make_unique<BookFolder>(connection_, *found.contacts, StoreId(), found.others);
+    if (found_.singleBook) return std::make_unique<BookFolder>(connection_, found_.home, StoreId(), std::vector<Book>{});
+    if (!found_.contacts) throw om::ObjectModelError(om::kMapiNotFound);
+    return std::make_unique<BookFolder>(connection_, *found_.contacts, StoreId(), found_.others);
   }
 
  private:
-  const Discovered& Discover() {
-    if (!tried_) {
-      tried_ = true;
-      const std::optional<std::string> text = ReadSmallFile(path_);
-      std::optional<StoreFile> file = text ? ParseStoreFile(*text) : std::nullopt;
-      if (file) {
-        connection_ = std::make_shared<Connection>(std::move(*file));
-        discovered_ = Walk();
-      }
-    }
-    if (!discovered_) FailStore();
-    return *discovered_;
-  }
-
-  // The properties of one resource (PROPFIND Depth 0).
-  struct Probe {
-    Connection::Outcome outcome;
-    DavResponse response;
-  };
-  Probe ProbeAt(const std::string& url) {
-    Probe probe;
-    bool first = true;
-    probe.outcome = connection_->Multistatus(carddav::Method::kPropfind, url, "0", kDiscoveryBody,
-                                             [&](DavResponse& response) {
-                                               if (first) probe.response = std::move(response);
-                                               first = false;
-                                               return true;
-                                             });
-    if (probe.outcome.effectiveUrl.empty()) probe.outcome.effectiveUrl = url;
-    return probe;
-  }
-
-  std::optional<Discovered> Walk() {
-    std::string start = connection_->Url();
-    for (int attempt = 0; attempt < 2; ++attempt) {
-      Probe probe = ProbeAt(start);
-      const long status = probe.outcome.status;
-      if (status == 0 || status == 401 || status == 403 || status >= 500) return std::nullopt;
-      if (status == 207 && !probe.outcome.complete) return std::nullopt;
-      if (status == 207) {
-        const std::string base = probe.outcome.effectiveUrl;
-        if (probe.response.addressBook) {
-          Discovered found;
-          found.singleBook = true;
-          found.home = Book{base, probe.response.href, FolderName(probe.response)};
-          return found;
-        }
-        std::string home = probe.response.home;
-        if (home.empty() && !probe.response.principal.empty()) {
-          Probe principal = ProbeAt(carddav::Resolve(base, probe.response.principal));
-          if (!principal.outcome.complete) return std::nullopt;
-          home = carddav::Resolve(principal.outcome.effectiveUrl, principal.response.home);
-          if (principal.response.home.empty()) home.clear();
-        } else if (!home.empty()) {
-          home = carddav::Resolve(base, home);
-        }
-        if (!home.empty()) return ListHome(home);
-      }
-      // Nothing found here: the server's well-known entry point, once.
-      start = carddav::OriginOf(connection_->Url()) + "/.well-known/carddav";
-    }
-    return std::nullopt;
-  }
-
-  std::optional<Discovered> ListHome(const std::string& url) {
-    Discovered found;
-    std::vector<Book> books;
-    const std::string self = carddav::PathOf(url);
-    std::optional<DavResponse> homeResponse;
-    const Connection::Outcome outcome = connection_->Multistatus(
-        carddav::Method::kPropfind, url, "1", kDiscoveryBody, [&](DavResponse& response) {
-          if (carddav::PathOf(response.href) == self) {
-            homeResponse = std::move(response);
-          } else if (response.addressBook) {
-            books.push_back(Book{std::string(), response.href, FolderName(response)});
-          }
-          return true;
-        });
-    if (!outcome.complete) return std::nullopt;
-    const std::string base = outcome.effectiveUrl.empty() ? url : outcome.effectiveUrl;
-    for (Book& book : books) book.url = carddav::Resolve(base, book.href);
-    found.home = Book{url, self, homeResponse ? FolderName(*homeResponse) : carddav::LastSegment(self)};
-    std::sort(books.begin(), books.end(), [](const Book& a, const Book& b) { return a.href < b.href; });
-    auto contacts = std::find_if(books.begin(), books.end(), [](const Book& b) { return IsDefaultBookName(b.name); });
-    if (contacts == books.end()) contacts = books.begin();
-    if (contacts != books.end()) {
-      found.contacts = std::move(*contacts);
-      books.erase(contacts);
-    }
-    found.others = std::move(books);
-    return found;
-  }
-
   std::string path_;
-  bool tried_ = false;
   std::shared_ptr<Connection> connection_;
-  std::optional<Discovered> discovered_;
+  Discovered found_;
 };
 
 }  // namespace
 
+std::string_view CardDavUnavailable() { return {}; }
+
+// The store file is read, and the server asked, when the store is first used.
 std::unique_ptr<StoreSource> OpenCardDavStore(const std::string& path) {
-  return std::make_unique<CardDavStore>(path);
+  return OpenOnFirstUse([path]() -> std::unique_ptr<StoreSource> {
+    std::string failure;
+    const std::optional<std::string> text = ReadSmallFile(path, &failure);
+    if (!text) return FailingStore(std::move(failure));
+    std::optional<StoreFile> file = ParseStoreFile(*text);
+    if (!file) return FailingStore("not a store file: lines of url = and user =, with an http or https url");
+    auto connection = std::make_shared<Connection>(std::move(*file));
+    std::optional<Discovered> found = Discover(*connection, failure);
+    if (!found) return FailingStore(std::move(failure));
+    return std::make_unique<CardDavStore>(path, std::move(connection), std::move(*found));
+  });
 }
 
 }  // namespace standalone

@@ -1,9 +1,13 @@
-// The CardDAV store of builds without libcurl and expat (the Windows build
-// among them): every .carddav entry is a failing store.
+// CardDAV stores in builds without libcurl and expat (the Windows build among
+// them): every .carddav entry is a failing store, which says why.
 #include "store/store_sources.h"
 
 namespace standalone {
 
-std::unique_ptr<StoreSource> OpenCardDavStore(const std::string&) { return FailingStore(); }
+std::string_view CardDavUnavailable() { return "built without libcurl and expat"; }
+
+std::unique_ptr<StoreSource> OpenCardDavStore(const std::string&) {
+  return FailingStore(std::string(CardDavUnavailable()));
+}
 
 }  // namespace standalone

@@ -1,6 +1,7 @@
 #include "store/carddav/carddav_url.h"
 
 #include "text/ascii_case.h"
+#include "text/hex_digits.h"
 
 namespace carddav {
 namespace {
@@ -26,13 +27,6 @@ std::string_view Authority(std::string_view url) {
   return url.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
 }
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 bool IsUnreserved(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
          c == '_' || c == '~';
@@ -43,14 +37,14 @@ bool IsUnreserved(char c) {
 std::string Decoded(std::string_view text, bool unreservedOnly) {
   std::string out;
   for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 && HexValue(text[i + 2]) >= 0) {
-      const char c = static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
+    const int escaped = text[i] == '%' ? text::HexByteAt(text, i + 1) : -1;
+    if (escaped >= 0) {
+      const char c = static_cast<char>(escaped);
       if (!unreservedOnly || IsUnreserved(c)) {
         out += c;
       } else {
         out += '%';
-        out += text::ToUpperAscii(text[i + 1]);
-        out += text::ToUpperAscii(text[i + 2]);
+        text::AppendHexByte(static_cast<unsigned char>(escaped), out);
       }
       i += 2;
     } else {

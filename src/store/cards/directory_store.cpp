@@ -1,6 +1,4 @@
 // A store of a profile made of a directory (or of one .vcf file).
-#include <optional>
-
 #include "om/error_numbers.h"
 #include "store/cards/directory_store.h"
 
@@ -22,22 +20,23 @@ std::unique_ptr<FolderSource> FindSubfolder(FolderSource& top, bool (*matches)(c
 
 class DirectoryStore final : public StoreSource {
  public:
-  DirectoryStore(std::string path, std::string name, StoreShape shape, std::shared_ptr<ListedDirectories> listed)
-      : path_(std::move(path)), name_(std::move(name)), shape_(shape), listed_(std::move(listed)) {}
+  DirectoryStore(std::string path, std::string name, StoreShape shape, std::shared_ptr<ListedDirectories> listed,
+                 std::shared_ptr<fs::Directory> directory)
+      : path_(std::move(path)),
+        name_(std::move(name)),
+        shape_(shape),
+        listed_(std::move(listed)),
+        directory_(std::move(directory)) {}
 
   // Derived from the store's name in its profile, which is what makes a
   // store this store from run to run; the hexadecimal form keeps it in the
   // shape of Outlook's store identifiers.
-  std::u16string StoreId() override {
-    RequireWorking();
-    return HexText("contact-export directory store:" + name_);
-  }
+  std::u16string StoreId() override { return HexText("contact-export directory store:" + name_); }
 
   std::unique_ptr<FolderSource> OpenTopFolder() override {
-    RequireWorking();
     if (shape_ == StoreShape::kVcfFile) return OpenVcfFileFolder(path_, name_);
     const fs::Identity identity = directory_ ? fs::StatDirectory(directory_.get()).identity : fs::StatPath(path_).identity;
-    return OpenDirectoryFolder(directory_, name_, {identity}, listed_);
+    return OpenDirectoryFolder(directory_, path_, name_, {identity}, listed_);
   }
 
   std::unique_ptr<FolderSource> OpenDefaultContactsFolder() override {
@@ -59,35 +58,32 @@ class DirectoryStore final : public StoreSource {
   }
 
  private:
-  // A store whose directory cannot be opened (a dangling link, a file in
-  // place of the directory, an I/O error) is a failing provider. Decided
-  // once, when the store is first used; the directory is then held open for
-  // its top folders. One that could not be opened only for want of a free
-  // descriptor is no failing store: its top folder fails when read.
-  void RequireWorking() {
-    if (!working_) {
-      bool outOfDescriptors = false;
-      if (shape_ != StoreShape::kVcfFile) {
-        directory_.reset(fs::OpenDirectory(path_, &outOfDescriptors), fs::DirectoryCloser());
-      }
-      working_ = shape_ == StoreShape::kVcfFile || directory_ != nullptr || outOfDescriptors;
-    }
-    if (!*working_) throw om::ObjectModelError(om::kMapiFailOneProvider);
-  }
-
   std::string path_;
   std::string name_;
   StoreShape shape_;
   std::shared_ptr<ListedDirectories> listed_;
-  std::optional<bool> working_;
-  std::shared_ptr<fs::Directory> directory_;
+  std::shared_ptr<fs::Directory> directory_;  // held open for the top folders; none for a .vcf file
 };
 
 }  // namespace
 
+// The directory is opened when the store is first used. One that cannot be
+// opened (a dangling link, a file in place of the directory, an I/O error)
+// makes a failing store; one that could not be opened only for want of a
+// free descriptor does not: its top folder fails when read.
 std::unique_ptr<StoreSource> OpenDirectoryStore(std::string path, std::string name, StoreShape shape,
                                                 std::shared_ptr<ListedDirectories> listed) {
-  return std::make_unique<DirectoryStore>(std::move(path), std::move(name), shape, std::move(listed));
+  return OpenOnFirstUse([path = std::move(path), name = std::move(name), shape,
+                         listed = std::move(listed)]() -> std::unique_ptr<StoreSource> {
+    std::shared_ptr<fs::Directory> directory;
+    if (shape != StoreShape::kVcfFile) {
+      bool outOfDescriptors = false;
+      std::string failure;
+      directory.reset(fs::OpenDirectory(path, &outOfDescriptors, &failure), fs::DirectoryCloser());
+      if (!directory && !outOfDescriptors) return FailingStore(std::move(failure));
+    }
+    return std::make_unique<DirectoryStore>(path, name, shape, listed, std::move(directory));
+  });
 }
 
 }  // namespace standalone

@@ -1,6 +1,7 @@
-// The libpff half of the data-file reader. libpff's error objects are never
-// asked for (every call passes a null error pointer): a failing call only
-// decides between "failing file", "not found" and "corrupt item".
+// The libpff half of the data-file reader. libpff's error objects are asked
+// for only when a file is opened, for the reason a store cannot be used;
+// elsewhere a failing call only decides between "not found" and "corrupt
+// item".
 #include "store/pst/pst_file.h"
 #include "store/pst/pst_header.h"
 #include "store/pst/pst_open.h"
@@ -86,26 +87,26 @@ struct LocalDate {
 constexpr std::array<LocalDate, 2> kLocalDates{{{om::kBirthday, kNamed | 0x80DE},
                                                 {om::kAnniversary, kNamed | 0x80DF}}};
 
-// Message classes and their type names; a class matches its entry when it is
-// the entry or starts with the entry and a dot (letters compared without
+// Message classes and their kinds of item; a class matches its entry when it
+// is the entry or starts with the entry and a dot (letters compared without
 // case). Anything else is a mail item, as Outlook shows unknown classes.
-constexpr std::array<std::pair<std::u16string_view, std::u16string_view>, 14> kTypeNames{{
-    {u"ipm.contact", u"ContactItem"},
-    {u"ipm.distlist", u"DistListItem"},
-    {u"ipm.appointment", u"AppointmentItem"},
-    {u"ipm.schedule.meeting", u"MeetingItem"},
-    {u"ipm.task", u"TaskItem"},
-    {u"ipm.taskrequest", u"TaskRequestItem"},
-    {u"ipm.stickynote", u"NoteItem"},
-    {u"ipm.activity", u"JournalItem"},
-    {u"ipm.post", u"PostItem"},
-    {u"ipm.document", u"DocumentItem"},
-    {u"ipm.sharing", u"SharingItem"},
-    {u"ipm.remote", u"RemoteItem"},
-    {u"report", u"ReportItem"},
-    {u"ipm.note", u"MailItem"},
+constexpr std::array<std::pair<std::u16string_view, om::ItemKind>, 14> kItemKinds{{
+    {u"ipm.contact", om::ItemKind::kContact},
+    {u"ipm.distlist", om::ItemKind::kDistList},
+    {u"ipm.appointment", om::ItemKind::kAppointment},
+    {u"ipm.schedule.meeting", om::ItemKind::kMeeting},
+    {u"ipm.task", om::ItemKind::kTask},
+    {u"ipm.taskrequest", om::ItemKind::kTaskRequest},
+    {u"ipm.stickynote", om::ItemKind::kNote},
+    {u"ipm.activity", om::ItemKind::kJournal},
+    {u"ipm.post", om::ItemKind::kPost},
+    {u"ipm.document", om::ItemKind::kDocument},
+    {u"ipm.sharing", om::ItemKind::kSharing},
+    {u"ipm.remote", om::ItemKind::kRemote},
+    {u"report", om::ItemKind::kReport},
+    {u"ipm.note", om::ItemKind::kMail},
 }};
-constexpr std::u16string_view kDefaultTypeName = u"MailItem";
+constexpr om::ItemKind kDefaultItemKind = om::ItemKind::kMail;
 
 struct ItemFree {
   void operator()(libpff_item_t* item) const { libpff_item_free(&item, nullptr); }
@@ -281,12 +282,12 @@ bool ClassMatches(std::u16string_view message_class, std::u16string_view entry) 
   return message_class.size() == entry.size() || message_class[entry.size()] == u'.';
 }
 
-std::u16string TypeNameOf(const std::u16string& message_class) {
+om::ItemKind ItemKindOf(const std::u16string& message_class) {
   const std::u16string lower = text::LowerAscii(message_class);
-  for (const auto& [entry, name] : kTypeNames) {
-    if (ClassMatches(lower, entry)) return std::u16string(name);
+  for (const auto& [entry, kind] : kItemKinds) {
+    if (ClassMatches(lower, entry)) return kind;
   }
-  return std::u16string(kDefaultTypeName);
+  return kDefaultItemKind;
 }
 
 // The key under which a message property is looked up: its tag for plain
@@ -370,38 +371,59 @@ bool ReadColumn(const PropertyIndex& index, std::size_t column, om::ContactValue
   return ReadDate(entry, true, values[column]);
 }
 
-bool HasRecordValues(std::u16string_view type_name) {
-  return type_name == u"ContactItem" || type_name == u"DistListItem";
-}
-
 std::optional<Message> ReadMessageItem(libpff_item_t* item) {
   RecordSet set = Properties(item);
   PropertyIndex index;
   if (!set || !index.Load(set.get())) return std::nullopt;
-  Message message{u"", om::EmptyContactValues()};
+  Message message{kDefaultItemKind, om::EmptyContactValues()};
   libpff_record_entry_t* class_entry = index.Find(kMessageClass);
   std::optional<std::u16string> message_class = class_entry && IsText(class_entry) ? Text(class_entry) : std::u16string();
   if (!message_class) return std::nullopt;
-  message.type_name = TypeNameOf(*message_class);
-  if (!HasRecordValues(message.type_name)) return message;
+  message.kind = ItemKindOf(*message_class);
+  if (!om::HasContactProperties(message.kind)) return message;
   for (std::size_t column = 0; column < om::kContactPropertyCount; ++column) {
     if (!ReadColumn(index, column, message.values)) return std::nullopt;
   }
   return message;
 }
 
+// What went wrong first, from a libpff error (which it frees): the first
+// line of its backtrace without the function's name and the final stop
+// ("invalid file signature").
+std::string FirstCause(libpff_error_t* error) {
+  char text[1024] = "";
+  if (error != nullptr && libpff_error_backtrace_sprint(error, text, sizeof text) < 0) text[0] = '\0';
+  libpff_error_free(&error);
+  std::string_view cause(text);
+  cause = cause.substr(0, cause.find('\n'));
+  if (const std::size_t colon = cause.find(": "); colon != std::string_view::npos) cause.remove_prefix(colon + 2);
+  if (cause.ends_with('.')) cause.remove_suffix(1);
+  return cause.empty() ? "cannot open the file" : std::string(cause);
+}
+
 }  // namespace
 
-FileHandle OpenFile(const std::string& path) {
+FileHandle OpenFile(const std::string& path, std::string* failure) {
+  std::string ignored;
+  std::string& why = failure ? *failure : ignored;
   auto file = std::make_shared<File>();
-  if (libpff_file_initialize(&file->pff, nullptr) != 1) return nullptr;
-  // Before opening: 8-bit strings of 97-2002 files are decoded with it.
-  if (libpff_file_set_ascii_codepage(file->pff, LIBPFF_CODEPAGE_WINDOWS_932, nullptr) != 1) return nullptr;
-  if (!OpenLibpffFile(file->pff, path)) {
+  libpff_error_t* error = nullptr;
+  if (libpff_file_initialize(&file->pff, &error) != 1 ||
+      // Before opening: 8-bit strings of 97-2002 files are decoded with it.
+      libpff_file_set_ascii_codepage(file->pff, LIBPFF_CODEPAGE_WINDOWS_932, &error) != 1) {
+    why = "libpff: " + FirstCause(error);
+    return nullptr;
+  }
+  if (!OpenLibpffFile(file->pff, path, &error)) {
+    why = "libpff: " + FirstCause(error);
     libpff_file_free(&file->pff, nullptr);
     return nullptr;
   }
-  if (!RootFolder(file) || !IsWholeDataFile(path)) return nullptr;
+  if (!RootFolder(file)) {
+    why = "libpff finds no root folder";
+    return nullptr;
+  }
+  if (!IsWholeDataFile(path, &why)) return nullptr;
   return file;
 }
 

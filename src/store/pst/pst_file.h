@@ -1,6 +1,6 @@
 // Reading Outlook data files (.pst, .ost): folders, messages and the contact
-// record's 55 values. Built on libpff where the build finds it; elsewhere
-// (pst_file_unavailable.cpp) every file is a failing file.
+// record's 55 values, with libpff. Built only where the build finds libpff;
+// elsewhere the data-file store itself is replaced (pst_store_unavailable.cpp).
 //
 // Files are opened read-only, one libpff handle per file, without recovery of
 // deleted items. Folder handles stay open while someone holds them; messages
@@ -15,6 +15,7 @@
 #include <string>
 
 #include "om/contact_properties.h"
+#include "om/item_kinds.h"
 
 namespace pst {
 
@@ -29,8 +30,8 @@ using FolderHandle = std::shared_ptr<Folder>;
 // Opens `path` read-only. Nothing when the file cannot be used: libpff cannot
 // open it, it has no root folder, or it is shorter than the end of file its
 // header records (a copy cut short: libpff would still read what lies
-// before the cut).
-FileHandle OpenFile(const std::string& path);
+// before the cut); `failure`, when given, then says which.
+FileHandle OpenFile(const std::string& path, std::string* failure = nullptr);
 
 // The store's top-level folder: the IPM subtree ("Top of Outlook data file").
 // Found through the message store's IPM subtree entry ID, else the PST's
@@ -72,9 +73,8 @@ std::optional<std::size_t> MessageCount(const FolderHandle& folder);
 
 // What one message delivers.
 struct Message {
-  // The object model's type name for the message class: "ContactItem",
-  // "DistListItem", "MailItem", "AppointmentItem", ...
-  std::u16string type_name;
+  // The kind of item its message class is.
+  om::ItemKind kind;
   // The contact record's values; filled for contacts and distribution lists,
   // empty values (texts "", dates kNoDate) for every other kind of item.
   om::ContactValues values;
@@ -87,7 +87,6 @@ std::optional<Message> ReadMessage(const FolderHandle& folder, std::size_t index
 // The calendar date on which a UTC FILETIME falls in the machine's local time
 // zone (what Outlook shows for PR_BIRTHDAY when the contact carries no local
 // date); no date (kNoDate) from the year 4500 on, Outlook's "none" included.
-// Part of the libpff reader only: the unavailable twin never converts dates.
 om::Date LocalDateOfFiletime(std::uint64_t filetime);
 
 }  // namespace pst

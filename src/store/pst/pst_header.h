@@ -17,7 +17,9 @@ namespace pst {
 std::optional<std::uint64_t> RecordedEndOfFile(std::string_view header);
 
 // False when the file at `path` cannot be read or is shorter than its header
-// records; true for a header of no known layout (libpff decides on those).
-bool IsWholeDataFile(const std::string& path);
+// records, `failure`, when given, then saying so ("file is 100000 bytes, its
+// header records 271360"); true for a header of no known layout (libpff
+// decides on those).
+bool IsWholeDataFile(const std::string& path, std::string* failure = nullptr);
 
 }  // namespace pst

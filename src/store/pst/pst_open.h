@@ -10,6 +10,6 @@
 
 namespace pst {
 
-bool OpenLibpffFile(libpff_file_t* file, const std::string& path);
+bool OpenLibpffFile(libpff_file_t* file, const std::string& path, libpff_error_t** error);
 
 }  // namespace pst

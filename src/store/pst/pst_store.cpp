@@ -1,6 +1,6 @@
 // A store of the profile made of an Outlook data file (.pst, .ost), served by
-// the data-file reader (pst_file.h). Builds without libpff get the reader's
-// failing twin, so there every data-file store is a failing provider.
+// the data-file reader (pst_file.h). Builds without libpff have
+// pst_store_unavailable.cpp in its place.
 #include <optional>
 #include <string>
 
@@ -12,26 +12,19 @@
 namespace standalone {
 namespace {
 
-[[noreturn]] void Fail(std::uint32_t number) { throw om::ObjectModelError(number); }
-
 // A folder whose list of messages or subfolders cannot be read, or a subfolder
 // that cannot be opened, fails the export where it is read, as a vCard folder
 // that cannot be listed does: never an empty folder, which would end the
 // export as complete without its contacts. libpff fails such a folder again
 // every time it is asked, so it goes on failing.
-[[noreturn]] void FailListing() { Fail(om::kMapiCallFailed); }
+[[noreturn]] void FailListing() { throw om::ObjectModelError(om::kMapiCallFailed); }
 
 // What a folder's identity is made of: the store's identity and the folder's
 // NID, which is unique within its file.
 std::u16string FolderEntryId(const std::u16string& storeId, std::uint32_t nid) {
-  constexpr char16_t kDigits[] = u"0123456789ABCDEF";
   std::u16string id = storeId + u":";
-  for (int shift = 28; shift >= 0; shift -= 4) id += kDigits[(nid >> shift) & 0xF];
+  for (int shift = 24; shift >= 0; shift -= 8) text::AppendHexByte(static_cast<unsigned char>(nid >> shift), id);
   return id;
-}
-
-bool HasContactProperties(const std::u16string& typeName) {
-  return typeName == u"ContactItem" || typeName == u"DistListItem";
 }
 
 class DataFileFolder final : public FolderSource {
@@ -56,9 +49,9 @@ class DataFileFolder final : public FolderSource {
   // message libpff cannot read is a corrupt item, skipped by the export.
   ItemData FetchItem(std::size_t index) override {
     std::optional<pst::Message> message = pst::ReadMessage(folder_, index);
-    if (!message) Fail(om::kMapiCorruptData);
-    ItemData item{std::move(message->type_name), nullptr};
-    if (HasContactProperties(item.typeName)) {
+    if (!message) throw om::ObjectModelError(om::kMapiCorruptData);
+    ItemData item{message->kind, nullptr};
+    if (om::HasContactProperties(item.kind)) {
       item.properties = std::make_shared<const om::ContactValues>(std::move(message->values));
     }
     return item;
@@ -90,53 +83,50 @@ class UnsearchableFolder final : public FolderSource {
 
 class DataFileStore final : public StoreSource {
  public:
-  explicit DataFileStore(std::string path) : path_(std::move(path)) {}
+  DataFileStore(std::string path, pst::FileHandle file) : path_(std::move(path)), file_(std::move(file)) {}
 
   // Derived from the file's name in its profile, like a directory store's
   // (the file's own record key is the same in every copy of the file, and
   // two copies can sit in one profile).
-  std::u16string StoreId() override {
-    RequireOpen();
-    return HexText("contact-export data file store:" + fs::BaseName(path_));
-  }
+  std::u16string StoreId() override { return HexText("contact-export data file store:" + fs::BaseName(path_)); }
 
   // When a folder list on the way to the top folder cannot be read, the top
   // folder is one that fails when read.
   std::unique_ptr<FolderSource> OpenTopFolder() override {
-    pst::FolderHandle top = pst::TopFolder(RequireOpen());
+    pst::FolderHandle top = pst::TopFolder(file_);
     if (!top) FailListing();
     return std::make_unique<DataFileFolder>(std::move(top), StoreId());
   }
 
   std::unique_ptr<FolderSource> OpenDefaultContactsFolder() override {
-    pst::FolderSearch search = pst::DefaultContactsFolder(RequireOpen());
+    pst::FolderSearch search = pst::DefaultContactsFolder(file_);
     if (search.unreadable) return std::make_unique<UnsearchableFolder>();
-    if (!search.folder) Fail(om::kMapiNotFound);
+    if (!search.folder) throw om::ObjectModelError(om::kMapiNotFound);
     return std::make_unique<DataFileFolder>(std::move(search.folder), StoreId());
   }
 
  private:
-  // The file is opened once, when the store is first used, and stays open
-  // (one libpff handle) while the store or one of its folders lives. A file
-  // libpff cannot open, or one without a root folder, is a failing provider.
-  const pst::FileHandle& RequireOpen() {
-    if (!tried_) {
-      tried_ = true;
-      file_ = pst::OpenFile(path_);
-    }
-    if (!file_) Fail(om::kMapiFailOneProvider);
-    return file_;
-  }
-
   std::string path_;
-  bool tried_ = false;
-  pst::FileHandle file_;
+  pst::FileHandle file_;  // one libpff handle, open while the store or one of its folders lives
 };
 
 }  // namespace
 
+std::string_view OutlookDataFilesUnavailable() { return {}; }
+
+// The file is opened when the store is first used. An entry named like a data
+// file that is no regular file (a FIFO, a device, a directory, a dangling
+// link) fails without being handed to libpff, which would wait on a FIFO for
+// a writer or read a device without end; so does a file libpff cannot open,
+// or one without a root folder or cut short.
 std::unique_ptr<StoreSource> OpenOutlookDataFileStore(const std::string& path) {
-  return std::make_unique<DataFileStore>(path);
+  return OpenOnFirstUse([path]() -> std::unique_ptr<StoreSource> {
+    std::string failure;
+    if (!fs::FilePtr(fs::OpenFile(path, &failure))) return FailingStore(std::move(failure));
+    pst::FileHandle file = pst::OpenFile(path, &failure);
+    if (!file) return FailingStore(std::move(failure));
+    return std::make_unique<DataFileStore>(path, std::move(file));
+  });
 }
 
 }  // namespace standalone

@@ -1,8 +1,9 @@
 // An application's folder of address books as one store: a Thunderbird
-// profile folder (it holds prefs.js) or an Evolution address-book folder (it
-// holds system/contacts.db). The application's main book is the top folder
-// and the default contacts folder; its other books are the subfolders,
-// named as the application shows them where its settings say so.
+// profile folder or an Evolution address-book folder (which folder is which
+// is told by the profile's table of store kinds, store_kinds.cpp). The
+// application's main book is the top folder and the default contacts folder;
+// its other books are the subfolders, named as the application shows them
+// where its settings say so.
 #include <algorithm>
 #include <map>
 #include <optional>
@@ -12,43 +13,13 @@
 #include "store/fs.h"
 #include "store/sqlite/sqlite_store.h"
 #include "store/store_sources.h"
+#include "text/unicode_text.h"
 
 namespace standalone {
 namespace {
 
 // Settings files are small; a larger one is not read (its names are not used).
 constexpr std::uint64_t kMaxSettingsSize = std::uint64_t{16} << 20;
-
-std::optional<std::string> ReadSmallFile(const std::string& path) {
-  fs::FilePtr file(fs::OpenFile(path));
-  if (!file || fs::FileSize(file.get()) > kMaxSettingsSize) return std::nullopt;
-  std::string bytes(static_cast<std::size_t>(fs::FileSize(file.get())), '\0');
-  if (!fs::ReadAt(file.get(), 0, bytes.size(), bytes.data())) return std::nullopt;
-  return bytes;
-}
-
-bool IsFile(const std::string& path) {
-  const fs::Status status = fs::StatPath(path);
-  return status.exists && !status.directory;
-}
-
-void AppendUtf8(std::string& out, std::uint32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
 
 // The JavaScript string literal at `at` in `text` (which stands at its
 // opening quote), decoded to UTF-8; `at` moves past it. Nothing when there is
@@ -80,7 +51,7 @@ std::optional<std::string> StringLiteral(std::string_view text, std::size_t& at)
         unit = 0x10000 + ((highSurrogate - 0xD800) << 10) + (unit - 0xDC00);
       }
       highSurrogate = 0;
-      AppendUtf8(out, unit);
+      text::AppendUtf8CodePoint(unit, out);
     } else {
       out += c == 'n' ? '\n' : c == 't' ? '\t' : c;
     }
@@ -109,7 +80,7 @@ std::map<std::string, std::string> StringPreferences(std::string_view prefs) {
 // the book's, unless it is a reference to Thunderbird's own translations.
 std::map<std::string, std::string> ThunderbirdBookNames(const std::string& folder) {
   std::map<std::string, std::string> names;
-  const std::optional<std::string> prefs = ReadSmallFile(fs::JoinPath(folder, "prefs.js"));
+  const std::optional<std::string> prefs = fs::ReadSmallFile(fs::JoinPath(folder, "prefs.js"), kMaxSettingsSize);
   if (!prefs) return names;
   const std::map<std::string, std::string> values = StringPreferences(*prefs);
   constexpr std::string_view kServer = "ldap_2.servers.";
@@ -135,7 +106,35 @@ bool IsOtherThunderbirdBook(std::string_view name) {
   return !number.empty() && std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-std::unique_ptr<StoreSource> ThunderbirdStore(const std::string& folder) {
+// The DisplayName= of Evolution's source file for the book `id`; the book
+// of the folder "system" is the source "system-address-book".
+std::optional<std::string> EvolutionDisplayName(const std::string& id) {
+  std::optional<std::string> config = fs::GetEnvironment("XDG_CONFIG_HOME");
+  if (!config || !fs::IsAbsolutePath(*config)) {
+    const std::optional<std::string> home = fs::GetEnvironment("HOME");
+    if (!home) return std::nullopt;
+    config = fs::JoinPath(*home, ".config");
+  }
+  const std::string source = id == "system" ? "system-address-book" : id;
+  const std::optional<std::string> text =
+      fs::ReadSmallFile(fs::JoinPath(fs::JoinPath(fs::JoinPath(*config, "evolution"), "sources"), source + ".source"),
+                        kMaxSettingsSize);
+  if (!text) return std::nullopt;
+  constexpr std::string_view kKey = "DisplayName=";
+  for (std::size_t at = 0; at < text->size();) {
+    std::size_t end = text->find('\n', at);
+    if (end == std::string::npos) end = text->size();
+    std::string_view line(text->data() + at, end - at);
+    if (line.ends_with('\r')) line.remove_suffix(1);
+    if (line.starts_with(kKey)) return std::string(line.substr(kKey.size()));
+    at = end + 1;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::unique_ptr<StoreSource> OpenThunderbirdStore(const std::string& folder) {
   const std::map<std::string, std::string> names = ThunderbirdBookNames(folder);
   const auto entry = [&](const std::string& file) {
     const auto named = names.find(file);
@@ -152,32 +151,7 @@ std::unique_ptr<StoreSource> ThunderbirdStore(const std::string& folder) {
   return MakeBookStore(entry("abook.sqlite"), std::move(books), fs::BaseName(folder));
 }
 
-// The DisplayName= of Evolution's source file for the book `id`; the book
-// of the folder "system" is the source "system-address-book".
-std::optional<std::string> EvolutionDisplayName(const std::string& id) {
-  std::optional<std::string> config = fs::GetEnvironment("XDG_CONFIG_HOME");
-  if (!config || !fs::IsAbsolutePath(*config)) {
-    const std::optional<std::string> home = fs::GetEnvironment("HOME");
-    if (!home) return std::nullopt;
-    config = fs::JoinPath(*home, ".config");
-  }
-  const std::string source = id == "system" ? "system-address-book" : id;
-  const std::optional<std::string> text =
-      ReadSmallFile(fs::JoinPath(fs::JoinPath(fs::JoinPath(*config, "evolution"), "sources"), source + ".source"));
-  if (!text) return std::nullopt;
-  constexpr std::string_view kKey = "DisplayName=";
-  for (std::size_t at = 0; at < text->size();) {
-    std::size_t end = text->find('\n', at);
-    if (end == std::string::npos) end = text->size();
-    std::string_view line(text->data() + at, end - at);
-    if (line.ends_with('\r')) line.remove_suffix(1);
-    if (line.starts_with(kKey)) return std::string(line.substr(kKey.size()));
-    at = end + 1;
-  }
-  return std::nullopt;
-}
-
-std::unique_ptr<StoreSource> EvolutionStore(const std::string& folder) {
+std::unique_ptr<StoreSource> OpenEvolutionStore(const std::string& folder) {
   const auto entry = [&](const std::string& id) {
     const std::optional<std::string> name = EvolutionDisplayName(id);
     return BookEntry{fs::JoinPath(fs::JoinPath(folder, id), "contacts.db"), TextFromUtf8(name ? *name : id)};
@@ -185,20 +159,12 @@ std::unique_ptr<StoreSource> EvolutionStore(const std::string& folder) {
   std::vector<std::string> ids;
   fs::ForEachEntry(folder, [&](std::string_view name, fs::EntryType type) {
     if (name == "system" || name.starts_with('.') || type == fs::EntryType::kRegular) return;
-    if (IsFile(fs::JoinPath(fs::JoinPath(folder, std::string(name)), "contacts.db"))) ids.emplace_back(name);
+    if (fs::IsFile(fs::JoinPath(fs::JoinPath(folder, std::string(name)), "contacts.db"))) ids.emplace_back(name);
   });
   std::sort(ids.begin(), ids.end());
   std::vector<BookEntry> books;
   for (const std::string& id : ids) books.push_back(entry(id));
   return MakeBookStore(entry("system"), std::move(books), fs::BaseName(folder));
-}
-
-}  // namespace
-
-std::unique_ptr<StoreSource> OpenApplicationBooksStore(const std::string& folder) {
-  if (IsFile(fs::JoinPath(folder, "prefs.js"))) return ThunderbirdStore(folder);
-  if (IsFile(fs::JoinPath(fs::JoinPath(folder, "system"), "contacts.db"))) return EvolutionStore(folder);
-  return nullptr;
 }
 
 }  // namespace standalone

@@ -9,7 +9,6 @@
 #include <limits>
 
 #include "store/sqlite/sqlite_book_kinds.h"
-#include "vcard/vcard_reader.h"
 
 namespace sqlitebook {
 namespace {
@@ -103,28 +102,29 @@ std::string QuoteIdentifier(std::string_view name) {
   return quoted + "\"";
 }
 
-std::optional<standalone::ItemData> ItemFromCard(std::string_view text, bool list) {
-  auto card = std::make_shared<vcard::Card>();
-  if (!vcard::ReadCardInto(text, {0, text.size()}, *card)) return std::nullopt;
-  const bool group = list || card->kind == vcard::CardKind::kGroup;
-  standalone::ItemData item{group ? u"DistListItem" : u"ContactItem", nullptr};
-  // The values stay where they were decoded; the item points at them.
-  item.properties = std::shared_ptr<const om::ContactValues>(card, &card->values);
-  return item;
-}
-
-std::unique_ptr<Book> OpenBook(const std::string& path) {
-  std::unique_ptr<Database> db = Database::Open(path);
+std::unique_ptr<Book> OpenBook(const std::string& path, std::string* failure) {
+  std::string ignored;
+  std::string& why = failure ? *failure : ignored;
+  std::unique_ptr<Database> db = Database::Open(path, why);
   if (!db) return nullptr;
   std::optional<BookKind> kind = ThunderbirdKind(*db);
   if (!kind) kind = EvolutionKind(*db);
   if (!kind) kind = EvolutionCacheKind(*db);
-  if (!kind) return nullptr;
+  if (!kind) {
+    why = "its tables are none of a Thunderbird or Evolution address book's";
+    return nullptr;
+  }
   Statement count(*db, "SELECT count(*) FROM (" + kind->keysSql + ")");
-  if (count.Step() != SQLITE_ROW) return nullptr;
+  if (count.Step() != SQLITE_ROW) {
+    why = std::string("SQLite: ") + sqlite3_errmsg(db->handle());
+    return nullptr;
+  }
   const auto keyCount = static_cast<std::size_t>(count.Integer(0));
   auto book = std::make_unique<KeyedBook>(std::move(db), std::move(*kind), keyCount);
-  if (!book->ok()) return nullptr;
+  if (!book->ok()) {
+    why = "SQLite cannot prepare the queries of its items";
+    return nullptr;
+  }
   return book;
 }
 

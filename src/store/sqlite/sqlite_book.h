@@ -1,8 +1,8 @@
 // Address books kept in SQLite databases: Thunderbird's (abook.sqlite,
 // history.sqlite, abook-N.sqlite) and Evolution's (contacts.db of a local
 // book, cache.db of an online one). Each book is one folder of items.
-// Built on SQLite where the build finds it; elsewhere
-// (sqlite_book_unavailable.cpp) every book is a failing book.
+// Built only where the build finds SQLite; elsewhere the stores themselves
+// are replaced (sqlite_store_unavailable.cpp).
 #pragma once
 
 #include <cstddef>
@@ -24,7 +24,7 @@ class Book {
 
 // Opens the book at `path` (see sqlite_db.h for how, without touching it).
 // Nothing when it is no SQLite database, is damaged, stays busy, or its
-// schema is none of the known books'.
-std::unique_ptr<Book> OpenBook(const std::string& path);
+// schema is none of the known books'; `failure`, when given, then says which.
+std::unique_ptr<Book> OpenBook(const std::string& path, std::string* failure = nullptr);
 
 }  // namespace sqlitebook

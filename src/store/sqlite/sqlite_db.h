@@ -27,8 +27,8 @@ class Database {
  public:
   // Opens the book at `path` as described above, and checks it: nothing when
   // it is no SQLite database, is damaged or cut short (PRAGMA quick_check),
-  // or stays locked or changing after a few tries.
-  static std::unique_ptr<Database> Open(const std::string& path);
+  // or stays locked or changing after a few tries, `failure` then saying why.
+  static std::unique_ptr<Database> Open(const std::string& path, std::string& failure);
   ~Database();
   Database(const Database&) = delete;
   Database& operator=(const Database&) = delete;

@@ -1,7 +1,7 @@
 // Stores of SQLite address books (Thunderbird's .sqlite, Evolution's .db):
 // one book, or an application's books with the main one on top. Builds
-// without SQLite get the reader's failing twin, so there every such store is
-// a failing provider.
+// without SQLite have sqlite_store_unavailable.cpp in place of this file and
+// application_books.cpp.
 #include <memory>
 #include <string>
 
@@ -14,12 +14,11 @@
 namespace standalone {
 namespace {
 
-[[noreturn]] void Fail(std::uint32_t number) { throw om::ObjectModelError(number); }
-
-// The book at `path`; nothing when it is no regular file or cannot be used.
-std::shared_ptr<sqlitebook::Book> OpenBookAt(const std::string& path) {
-  if (!fs::FilePtr(fs::OpenFile(path))) return nullptr;
-  return sqlitebook::OpenBook(path);
+// The book at `path`; nothing when it is no regular file or cannot be used,
+// `failure` then saying why.
+std::shared_ptr<sqlitebook::Book> OpenBookAt(const std::string& path, std::string& failure) {
+  if (!fs::FilePtr(fs::OpenFile(path, &failure))) return nullptr;
+  return sqlitebook::OpenBook(path, &failure);
 }
 
 class BookFolder final : public FolderSource {
@@ -37,15 +36,16 @@ class BookFolder final : public FolderSource {
   // A book that cannot be used is as unreadable as a corrupt item.
   std::unique_ptr<FolderSource> OpenSubfolder(std::size_t index) override {
     const BookEntry& entry = subfolders_.at(index);
-    std::shared_ptr<sqlitebook::Book> book = OpenBookAt(entry.path);
-    if (!book) Fail(om::kMapiCorruptData);
+    std::string failure;
+    std::shared_ptr<sqlitebook::Book> book = OpenBookAt(entry.path, failure);
+    if (!book) throw om::ObjectModelError(om::kMapiCorruptData, std::move(failure));
     return std::make_unique<BookFolder>(std::move(book), entry.name, storeId_,
                                         storeId_ + u":" + HexText(entry.path));
   }
 
   ItemData FetchItem(std::size_t index) override {
     std::optional<ItemData> item = book_->ReadItem(index);
-    if (!item) Fail(om::kMapiCorruptData);
+    if (!item) throw om::ObjectModelError(om::kMapiCorruptData);
     return std::move(*item);
   }
 
@@ -67,47 +67,40 @@ std::string FolderName(const std::string& path) {
 
 class BookStore final : public StoreSource {
  public:
-  BookStore(BookEntry top, std::vector<BookEntry> others, std::string identity)
-      : top_(std::move(top)), others_(std::move(others)), identity_(std::move(identity)) {}
+  BookStore(std::shared_ptr<sqlitebook::Book> book, BookEntry top, std::vector<BookEntry> others, std::string identity)
+      : book_(std::move(book)), top_(std::move(top)), others_(std::move(others)), identity_(std::move(identity)) {}
 
   // Derived from the store's name in its profile, like a data file store's.
-  std::u16string StoreId() override {
-    RequireOpen();
-    return HexText("contact-export address book store:" + identity_);
-  }
+  std::u16string StoreId() override { return HexText("contact-export address book store:" + identity_); }
   std::unique_ptr<FolderSource> OpenTopFolder() override { return OpenFolder(); }
   std::unique_ptr<FolderSource> OpenDefaultContactsFolder() override { return OpenFolder(); }
 
  private:
   std::unique_ptr<FolderSource> OpenFolder() {
-    const std::shared_ptr<sqlitebook::Book>& book = RequireOpen();
     const std::u16string id = StoreId();
-    return std::make_unique<BookFolder>(book, top_.name, id, id + u":" + HexText(top_.path),
-                                        others_);
+    return std::make_unique<BookFolder>(book_, top_.name, id, id + u":" + HexText(top_.path), others_);
   }
 
-  // The top book is opened (and checked) once, when the store is first used;
-  // one that cannot be used makes a failing provider.
-  const std::shared_ptr<sqlitebook::Book>& RequireOpen() {
-    if (!tried_) {
-      tried_ = true;
-      book_ = OpenBookAt(top_.path);
-    }
-    if (!book_) Fail(om::kMapiFailOneProvider);
-    return book_;
-  }
-
+  std::shared_ptr<sqlitebook::Book> book_;
   BookEntry top_;
   std::vector<BookEntry> others_;
   std::string identity_;
-  bool tried_ = false;
-  std::shared_ptr<sqlitebook::Book> book_;
 };
 
 }  // namespace
 
+std::string_view AddressBooksUnavailable() { return {}; }
+
+// The top book is opened (and checked) when the store is first used; one that
+// cannot be used makes a failing store.
 std::unique_ptr<StoreSource> MakeBookStore(BookEntry top, std::vector<BookEntry> others, std::string identity) {
-  return std::make_unique<BookStore>(std::move(top), std::move(others), std::move(identity));
+  return OpenOnFirstUse([top = std::move(top), others = std::move(others),
+                         identity = std::move(identity)]() mutable -> std::unique_ptr<StoreSource> {
+    std::string failure;
+    std::shared_ptr<sqlitebook::Book> book = OpenBookAt(top.path, failure);
+    if (!book) return FailingStore(std::move(failure));
+    return std::make_unique<BookStore>(std::move(book), std::move(top), std::move(others), std::move(identity));
+  });
 }
 
 std::unique_ptr<StoreSource> OpenAddressBookStore(const std::string& path) {
