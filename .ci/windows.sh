@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# The Windows build: cross-compiled with mingw-w64 into build-win, its tests
+# The Windows build: cross-compiled with mingw-w64 into build-win with the
+# optional libraries that .ci/windows-deps.sh builds (once; they are kept in
+# /var/cache/contact-export/win-deps, outside the clone), its tests
 # run under wine in a fresh prefix that this script owns and removes. Nothing
 # is left running: the wine server and every wine process end before exit,
 # whether the tests pass or not. Exits non-zero when anything fails.
@@ -13,8 +15,12 @@ packages=(g++-mingw-w64-x86-64-posix wine wine64 googletest cmake make)
 apt-get install -y -qq --no-install-recommends "${packages[@]}" >/dev/null ||
   { apt-get update -qq && apt-get install -y -qq --no-install-recommends "${packages[@]}" >/dev/null; }
 
+deps=/var/cache/contact-export/win-deps
+echo "-- libraries in $deps"
+bash "$root/.ci/windows-deps.sh" "$deps"
+
 echo "-- cross build"
-cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake"
+cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DCMAKE_PREFIX_PATH="$deps"
 cmake --build "$build" -j2
 
 WINEPREFIX=$(mktemp -d "${TMPDIR:-/tmp}/contact-export-wine.XXXXXX")

@@ -21,8 +21,10 @@ endif()
 # List, which says which sibling hosts of the configured one may have the
 # login), where they are available. CardDAV needs all three: no build sends
 # a login to another host without the list to judge it by.
+# The Windows cross build looks for them only where CMAKE_PREFIX_PATH points
+# (.ci/windows-deps.sh builds them there), never among the host's own.
 find_package(PkgConfig QUIET)
-if(PkgConfig_FOUND AND NOT WIN32)
+if(PkgConfig_FOUND AND (NOT WIN32 OR CMAKE_PREFIX_PATH))
   pkg_check_modules(LIBPFF IMPORTED_TARGET libpff)
   pkg_check_modules(SQLITE3 IMPORTED_TARGET sqlite3)
   pkg_check_modules(LIBCURL IMPORTED_TARGET libcurl)
@@ -55,7 +57,7 @@ function(contact_export_core_sources out root)
   list(FILTER result EXCLUDE REGEX "/main_[a-z0-9]+\\.cpp$")
   # Each optional kind of store: whether its library was found, the sources
   # that need it, and the twin built in their place without it.
-  contact_export_choose(LIBPFF_FOUND "/store/pst/pst_(file|store)\\.cpp$" "/pst_store_unavailable\\.cpp$")
+  contact_export_choose(LIBPFF_FOUND "/store/pst/pst_(file|store|open_[a-z0-9]+)\\.cpp$" "/pst_store_unavailable\\.cpp$")
   contact_export_choose(SQLITE3_FOUND
     "/store/sqlite/(sqlite_db|sqlite_book|thunderbird_book|evolution_book|sqlite_store|application_books)\\.cpp$"
     "/sqlite_store_unavailable\\.cpp$")
@@ -64,8 +66,20 @@ function(contact_export_core_sources out root)
   set(${out} ${result} PARENT_SCOPE)
 endfunction()
 
-# Links `target` with the optional libraries that were found.
+# Links `target` with the optional libraries that were found. On Windows
+# they are static, the .exe one file: each library's private dependencies
+# (curl's Schannel and sockets, libpsl's sockets) and its static-build
+# definitions come from `pkg-config --static`.
 function(contact_export_link_optional target)
+  if(WIN32)
+    foreach(lib LIBPFF SQLITE3 LIBCURL EXPAT LIBPSL)
+      if(${lib}_FOUND AND (CARDDAV_FOUND OR NOT lib MATCHES "^(LIBCURL|EXPAT|LIBPSL)$"))
+        target_compile_options(${target} PUBLIC ${${lib}_STATIC_CFLAGS})
+        target_link_libraries(${target} PUBLIC ${${lib}_STATIC_LDFLAGS})
+      endif()
+    endforeach()
+    return()
+  endif()
   if(LIBPFF_FOUND)
     target_link_libraries(${target} PUBLIC PkgConfig::LIBPFF)
   endif()

@@ -18,14 +18,16 @@ include(GoogleTest)
 
 file(GLOB_RECURSE TEST_SOURCES CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/tests/*.cpp")
 list(FILTER TEST_SOURCES EXCLUDE REGEX "_${OTHER_PLATFORM_SUFFIX}\\.cpp$")
-if(NOT LIBPFF_FOUND)
+# The .pst tests use POSIX calls (setenv, stat's times); on Windows the .pst
+# store is held to the Linux build's exports by .ci/package-windows.sh.
+if(NOT LIBPFF_FOUND OR WIN32)
   list(FILTER TEST_SOURCES EXCLUDE REGEX "/pst_[a-z_]*test\\.cpp$")
 endif()
 if(NOT SQLITE3_FOUND)
   list(FILTER TEST_SOURCES EXCLUDE REGEX "/tests/store/sqlite/")
 endif()
 if(NOT CARDDAV_FOUND)
-  list(FILTER TEST_SOURCES EXCLUDE REGEX "/carddav_[a-z_]*test(_posix)?\\.cpp$")
+  list(FILTER TEST_SOURCES EXCLUDE REGEX "/carddav_[a-z_]*test(_posix|_win32)?\\.cpp$")
 endif()
 
 add_executable(contact_export_tests ${TEST_SOURCES})

@@ -1,5 +1,8 @@
 # Cross-compiling for 64-bit Windows with mingw-w64 on Linux:
-#   cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
+#   cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+#         [-DCMAKE_PREFIX_PATH=DIR]
+# where DIR holds the optional libraries that .ci/windows-deps.sh builds;
+# without it, every .pst/.ost, SQLite and .carddav entry is a failing store.
 # The posix thread model compilers are required: the win32 model lacks
 # std::mutex, which GoogleTest needs.
 set(CMAKE_SYSTEM_NAME Windows)
@@ -11,6 +14,10 @@ set(CMAKE_CXX_COMPILER ${MINGW_TRIPLET}-g++-posix)
 set(CMAKE_RC_COMPILER ${MINGW_TRIPLET}-windres)
 
 set(CMAKE_FIND_ROOT_PATH /usr/${MINGW_TRIPLET})
+# pkg-config sees only the Windows libraries: those of the mingw root and, added
+# by CMake from CMAKE_PREFIX_PATH, those of .ci/windows-deps.sh; never the
+# host's.
+set(ENV{PKG_CONFIG_LIBDIR} "${CMAKE_FIND_ROOT_PATH}/lib/pkgconfig")
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

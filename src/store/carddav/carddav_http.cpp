@@ -87,6 +87,8 @@ void SetTimeoutsForTesting(long connectSeconds, PaceLimit pace) {
   gPace = pace;
 }
 
+TlsTrust HttpsTrust() { return {1L, 2L, static_cast<long>(CURLSSLOPT_NATIVE_CA | CURLSSLOPT_REVOKE_BEST_EFFORT)}; }
+
 Response Send(const Request& request, const std::optional<Credentials>& credentials, const BodySink& sink) {
   Response response;
   // A run told to end starts no request.
@@ -102,6 +104,10 @@ Response Send(const Request& request, const std::optional<Credentials>& credenti
   curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(c, CURLOPT_MAXREDIRS, 5L);
+  const TlsTrust trust = HttpsTrust();
+  curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, trust.verifyPeer);
+  curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, trust.verifyHost);
+  curl_easy_setopt(c, CURLOPT_SSL_OPTIONS, trust.sslOptions);
   curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, gConnectSeconds);
   curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);

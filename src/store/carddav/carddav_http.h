@@ -69,6 +69,19 @@ struct Pace {
 bool FallenBehind(Pace& pace, const PaceLimit& limit, std::chrono::steady_clock::time_point now,
                   std::uint64_t moved);
 
+// How an https request trusts its server: the certificate and the host name
+// verified, against the operating system's own store. Schannel (Windows) uses
+// the Windows certificate store; NATIVE_CA asks the same of libcurl built with
+// OpenSSL on Windows, and OpenSSL elsewhere reads the system's bundle either
+// way. A revocation server that cannot be reached does not fail the request
+// (Schannel checks revocation, OpenSSL does not: both builds then agree).
+struct TlsTrust {
+  long verifyPeer;
+  long verifyHost;
+  long sslOptions;
+};
+TlsTrust HttpsTrust();
+
 // For the program's tests only: the connect timeout in seconds and the pace
 // (kConnectSeconds and kPaceLimit unless changed here). Nothing the program
 // reads sets them.

@@ -1,3 +1,6 @@
+// Where the netrc file is on Windows: %NETRC% when set, else _netrc in the
+// user's profile folder, else _netrc in %HOME% (set by some ports of Unix
+// tools), as curl and other Windows clients look for it.
 #include "store/carddav/netrc.h"
 #include "store/fs.h"
 
@@ -5,8 +8,10 @@ namespace carddav {
 
 std::optional<std::string> NetrcPath() {
   if (std::optional<std::string> path = standalone::fs::GetEnvironment("NETRC")) return path;
-  if (std::optional<std::string> home = standalone::fs::GetEnvironment("USERPROFILE")) {
-    return standalone::fs::JoinPath(*home, "_netrc");
+  for (const char* home : {"USERPROFILE", "HOME"}) {
+    if (std::optional<std::string> folder = standalone::fs::GetEnvironment(home)) {
+      return standalone::fs::JoinPath(*folder, "_netrc");
+    }
   }
   return std::nullopt;
 }

@@ -4,6 +4,8 @@
 // item".
 #include "store/pst/pst_file.h"
 #include "store/pst/pst_header.h"
+#include "store/pst/pst_open.h"
+#include "store/pst/pst_time.h"
 
 #include <libpff.h>
 
@@ -11,7 +13,6 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
-#include <ctime>
 #include <functional>
 #include <string_view>
 #include <utility>
@@ -171,14 +172,9 @@ std::optional<std::uint64_t> Filetime(libpff_record_entry_t* entry) {
 // Outlook shows a UTC birthday), or as stored for the local-date properties.
 // Outlook's "none" (4501-01-01) and anything from year 4500 on are no date.
 om::Date DateOf(std::uint64_t filetime, bool local_zone) {
-  constexpr std::int64_t kTicksPerSecond = 10000000;
-  constexpr std::int64_t kSecondsFrom1601To1970 = 11644473600;
-  const std::time_t seconds =
-      static_cast<std::time_t>(static_cast<std::int64_t>(filetime / kTicksPerSecond) - kSecondsFrom1601To1970);
-  std::tm parts{};
-  const bool ok = local_zone ? localtime_r(&seconds, &parts) != nullptr : gmtime_r(&seconds, &parts) != nullptr;
-  if (!ok || parts.tm_year + 1900 >= 4500) return om::kNoDate;
-  return om::Date{parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday};
+  pst::CalendarDay day;
+  if (!pst::DayOfFiletime(filetime, local_zone, day) || day.year >= 4500) return om::kNoDate;
+  return om::Date{day.year, day.month, day.day};
 }
 
 // The NID that a PST entry ID property names; 0 when absent or not a PST entry ID.
@@ -418,7 +414,7 @@ FileHandle OpenFile(const std::string& path, std::string* failure) {
     why = "libpff: " + FirstCause(error);
     return nullptr;
   }
-  if (libpff_file_open(file->pff, path.c_str(), LIBPFF_OPEN_READ, &error) != 1) {
+  if (!OpenLibpffFile(file->pff, path, &error)) {
     why = "libpff: " + FirstCause(error);
     libpff_file_free(&file->pff, nullptr);
     return nullptr;

@@ -1,6 +1,8 @@
 #include "store/pst/pst_header.h"
 
-#include <fstream>
+#include <algorithm>
+
+#include "store/fs.h"
 
 namespace pst {
 
@@ -21,18 +23,17 @@ std::optional<std::uint64_t> RecordedEndOfFile(std::string_view header) {
 }
 
 bool IsWholeDataFile(const std::string& path, std::string* failure) {
-  std::ifstream in(path, std::ios::binary | std::ios::ate);
-  const std::streamoff length = in ? std::streamoff(in.tellg()) : -1;
-  if (length < 0) {
+  // Through the store's file services, which take the path as the store
+  // names it on every platform (UTF-8 on Windows).
+  const standalone::fs::FilePtr file(standalone::fs::OpenFile(path));
+  const std::uint64_t length = file ? standalone::fs::FileSize(file.get()) : 0;
+  std::string header(static_cast<std::size_t>(std::min<std::uint64_t>(length, 0x200)), '\0');
+  if (!file || !standalone::fs::ReadAt(file.get(), 0, header.size(), header.data())) {
     if (failure) *failure = "cannot read the file's length";
     return false;
   }
-  std::string header(0x200, '\0');
-  in.seekg(0);
-  in.read(header.data(), static_cast<std::streamsize>(header.size()));
-  header.resize(static_cast<std::size_t>(in.gcount()));
   const std::optional<std::uint64_t> end = RecordedEndOfFile(header);
-  if (!end || static_cast<std::uint64_t>(length) >= *end) return true;
+  if (!end || length >= *end) return true;
   if (failure) *failure = "file is " + std::to_string(length) + " bytes, its header records " + std::to_string(*end);
   return false;
 }
