@@ -96,6 +96,8 @@ struct Book {
 // the login is decided for each URL requested. Where a redirect leads is
 // libcurl's to judge: it sends no credentials to another host, port or
 // scheme than the request's own (CURLOPT_UNRESTRICTED_AUTH stays off).
+// Its one libcurl handle keeps the server's connection open from request to
+// request; the store is read from one thread.
 class Connection {
  public:
   explicit Connection(StoreFile file) : file_(std::move(file)) {}
@@ -115,7 +117,7 @@ class Connection {
     carddav::MultistatusParser parser(onResponse);
     const std::optional<carddav::Credentials> none;
     const carddav::Response response =
-        carddav::Send({method, url, depth, std::move(body)}, carddav::MaySendLogin(file_.url, url) ? Login() : none,
+        carddav::Send(*handle_, {method, url, depth, std::move(body)}, carddav::MaySendLogin(file_.url, url) ? Login() : none,
                       [&](std::string_view bytes) { return parser.Feed(bytes); });
     Outcome outcome{response.status, false, response.effectiveUrl};
     outcome.complete = response.completed && response.status == 207 && parser.Finish();
@@ -139,6 +141,7 @@ class Connection {
   }
 
   StoreFile file_;
+  carddav::HandlePtr handle_ = carddav::NewHandle();
   bool loginRead_ = false;
   std::optional<carddav::Credentials> credentials_;
 };
