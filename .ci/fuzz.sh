@@ -3,12 +3,13 @@
 # (FUZZ_SECONDS, default 60). Fails on any crash, leak, timeout or
 # out-of-memory; the input that caused it is kept under build-fuzz/artifacts/
 # and shown. Seeds: the committed corpora under fuzz/corpus/<target>/ and, read
-# where they are, the shared vCard samples and data files.
+# where they are, the public vCard samples and Outlook data files kept with the
+# tests (tests/data/third_party).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 seconds="${FUZZ_SECONDS:-60}"
-data="${CONTACT_EXPORT_DATA_DIR:-$(pwd)/../shared/data}"
+data="$(pwd)/tests/data/third_party"
 
 # clang and its fuzzer runtime, from the distribution, when missing.
 probe="$(mktemp -d)"

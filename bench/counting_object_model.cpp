@@ -3,6 +3,9 @@
 #include <utility>
 #include <vector>
 
+#include "app/create_object.h"
+#include "app/run_sequence.h"
+
 namespace bench {
 namespace {
 
@@ -69,7 +72,7 @@ class CountingObject final : public om::Object {
 };
 
 om::Handle CreateCounting(std::u16string_view progId) {
-  return WrapCounting(om::PlatformObjectFactory()(progId));
+  return WrapCounting(app::CreatePlatformObject(progId));
 }
 
 }  // namespace
@@ -79,7 +82,7 @@ om::Handle WrapCounting(om::Handle inner) {
   return std::make_shared<CountingObject>(std::move(inner));
 }
 
-void InstallCountingFactory() { om::SetObjectFactory(CreateCounting); }
+void InstallCountingFactory() { app::SetObjectFactory(CreateCounting); }
 
 const CallCounts& Counts() { return gCounts; }
 

@@ -151,12 +151,12 @@ TEST_F(CountingTest, AWholeExportCountsWhatTheStoreServes) {
   application->members["getnamespace"] = om::Handle(nameSpace);
   gApplication = application;
 
-  om::SetObjectFactory(CountingApplication);
+  app::SetObjectFactory(CountingApplication);
   app::SetSleepFunction(NoPause);
   app::SetInstanceCheck(NoOtherInstance);
   const std::string output = testing::TempDir() + "counting_test.csv";
   const int result = app::RunSequence(std::u16string(output.begin(), output.end()));
-  om::SetObjectFactory(nullptr);
+  app::SetObjectFactory(nullptr);
   app::SetSleepFunction(nullptr);
   app::SetInstanceCheck(nullptr);
   gApplication.reset();

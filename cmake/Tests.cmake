@@ -40,10 +40,17 @@ add_dependencies(contact_export_tests contact-export)
 gtest_discover_tests(contact_export_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
                      PROPERTIES TIMEOUT 300)
 
-# Includes between the folders of src/ run down only.
+# Includes and links between the folders of src/ run down only; only app/'s
+# tests include app/.
 find_package(Python3 COMPONENTS Interpreter QUIET)
 if(Python3_Interpreter_FOUND)
   add_test(NAME IncludeLayers
            COMMAND Python3::Interpreter "${CMAKE_CURRENT_SOURCE_DIR}/tools/check_layers.py"
-                   "${CMAKE_CURRENT_SOURCE_DIR}/src")
+                   "${CMAKE_CURRENT_SOURCE_DIR}/src" "${CMAKE_CURRENT_SOURCE_DIR}/tests")
+  # The committed code page table is what the generator makes of the table
+  # kept with the tests.
+  add_test(NAME Codepage932TableIsGenerated
+           COMMAND Python3::Interpreter "${CMAKE_CURRENT_SOURCE_DIR}/tools/gen_codepage932.py" --check
+                   "${CONTACT_EXPORT_DATA_DIR}/cp932/bestfit932.txt"
+                   "${CMAKE_CURRENT_SOURCE_DIR}/src/text/codepage932_table.cpp")
 endif()

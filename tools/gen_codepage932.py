@@ -3,6 +3,12 @@
 
 Usage (from the repository root):
     python3 tools/gen_codepage932.py [path/to/bestfit932.txt] [output.cpp]
+    python3 tools/gen_codepage932.py --check [path/to/bestfit932.txt] [output.cpp]
+
+The input defaults to the copy kept with the tests,
+tests/data/third_party/cp932/bestfit932.txt. With --check nothing is written:
+the exit code is 1 when the file the generator would write differs from the
+one there (a hand edit, or a generator changed without regenerating).
 
 The generated file holds the records of the file as sorted arrays of pairs,
 unchanged: the single-byte table (MBTABLE), the lead byte ranges (DBCSRANGE),
@@ -19,7 +25,7 @@ import os
 import sys
 
 REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-DEFAULT_INPUT = os.path.join(REPO, "..", "shared", "data", "cp932", "bestfit932.txt")
+DEFAULT_INPUT = os.path.join(REPO, "tests", "data", "third_party", "cp932", "bestfit932.txt")
 DEFAULT_OUTPUT = os.path.join(REPO, "src", "text", "codepage932_table.cpp")
 PAIRS_PER_LINE = 8
 
@@ -105,8 +111,12 @@ def view(name):
 
 
 def main():
-    source = sys.argv[1] if len(sys.argv) > 1 else DEFAULT_INPUT
-    target = sys.argv[2] if len(sys.argv) > 2 else DEFAULT_OUTPUT
+    args = sys.argv[1:]
+    check_only = args[:1] == ["--check"]
+    if check_only:
+        args = args[1:]
+    source = args[0] if len(args) > 0 else DEFAULT_INPUT
+    target = args[1] if len(args) > 1 else DEFAULT_OUTPUT
     single, ranges, double, wide = parse(source)
     check(single, ranges, double, wide)
     text = (
@@ -125,6 +135,13 @@ def main():
         + "}  // namespace\n\n"
         + "".join(view(n) for n in ("SingleByte", "LeadByteRanges", "DoubleByte", "WideChar"))
         + "\n}  // namespace cp932::table\n")
+    if check_only:
+        with open(target, "rb") as f:
+            committed = f.read()
+        if committed != text.encode("ascii"):
+            sys.exit(f"{target} is not what {source} gives: run python3 tools/gen_codepage932.py")
+        print(f"{target}: as generated from {source}")
+        return
     with open(target, "w", newline="\n") as f:
         f.write(text)
     print(f"{target}: {len(single)} single, {len(ranges)} ranges, "

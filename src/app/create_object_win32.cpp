@@ -1,10 +1,10 @@
 #include <windows.h>
 
+#include "app/create_object.h"
 #include "om/com_object_model_win32.h"
-#include "om/object_model.h"
 #include "store/standalone_store.h"
 
-namespace om {
+namespace app {
 namespace {
 
 // CONTACT_EXPORT_PROFILE names a stand-alone profile: for machines without
@@ -14,14 +14,12 @@ bool StandaloneProfileRequested() {
   return GetEnvironmentVariableW(L"CONTACT_EXPORT_PROFILE", first, 2) > 0;
 }
 
-Handle CreateApplication(std::u16string_view progId) {
-  if (StandaloneProfileRequested()) return CreateStandaloneApplication();
-  // Otherwise the user's running (or startable) Outlook through COM.
-  return CreateComObject(progId);
-}
-
 }  // namespace
 
-ObjectFactory PlatformObjectFactory() { return CreateApplication; }
+om::Handle CreatePlatformObject(std::u16string_view progId) {
+  if (StandaloneProfileRequested()) return om::CreateStandaloneApplication();
+  // Otherwise the user's running (or startable) Outlook through COM.
+  return om::CreateComObject(progId);
+}
 
-}  // namespace om
+}  // namespace app

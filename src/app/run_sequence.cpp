@@ -1,5 +1,6 @@
 #include "app/run_sequence.h"
 
+#include "app/create_object.h"
 #include "app/process.h"
 #include "om/result_codes.h"
 #include "csv/csv_file.h"
@@ -14,6 +15,7 @@ om::Handle gOutlookApp;
 om::Handle gNamespace;
 SleepFunction gSleep = ProcessSleep;
 InstanceCheck gInstanceCheck = ProcessAcquireSingleInstance;
+om::ObjectFactory gObjectFactory = CreatePlatformObject;
 
 }  // namespace
 
@@ -21,9 +23,14 @@ void SetSleepFunction(SleepFunction sleep) { gSleep = sleep ? sleep : ProcessSle
 void SetInstanceCheck(InstanceCheck check) {
   gInstanceCheck = check ? check : ProcessAcquireSingleInstance;
 }
+void SetObjectFactory(om::ObjectFactory factory) {
+  gObjectFactory = factory ? factory : CreatePlatformObject;
+}
 
 int ConnectOutlook() {
-  om::ResumeNext([] { gOutlookApp = om::CreateObject(u"Outlook.Application"); });
+  om::ResumeNext([] {
+    gOutlookApp = om::CreateObject(gObjectFactory, u"Outlook.Application");
+  });
   if (!gOutlookApp) return 1;
   // A namespace request that fails outright is as unusable as one that
   // returns nothing: both end the run with 51 and still detach.
@@ -52,7 +59,7 @@ int RunSequence(const std::u16string& commandLine) {
   } else if (ConnectOutlook() != 0) {
     result = om::RC_OUTLOOK_UNAVAILABLE;
   } else {
-    result = exporter::ExportContacts();
+    result = exporter::ExportContacts(gOutputPath, gNamespace);
   }
   DisconnectOutlook();
   return result;
@@ -68,10 +75,3 @@ void Main() {
 }
 
 }  // namespace app
-
-namespace exporter {
-
-const std::u16string& OutputPath() { return app::gOutputPath; }
-const om::Handle& Namespace() { return app::gNamespace; }
-
-}  // namespace exporter

@@ -18,15 +18,17 @@ int RunSequence(const std::u16string& commandLine);
 int ConnectOutlook();
 void DisconnectOutlook();
 
-// The pause between releasing the namespace and the application, and the
-// single-instance test. Tests that run the sequence inside their own process
-// replace them, to count pauses instead of waiting and so that test processes
-// running side by side do not take each other for a second instance. nullptr
-// restores the process service.
+// The pause between releasing the namespace and the application, the
+// single-instance test and what "Outlook.Application" is. Tests that run the
+// sequence inside their own process replace them, to count pauses instead of
+// waiting, so that test processes running side by side do not take each other
+// for a second instance, and to export an object model of their own. nullptr
+// restores the process service (the platform's object factory).
 using SleepFunction = void (*)(unsigned milliseconds);
 void SetSleepFunction(SleepFunction sleep);
 using InstanceCheck = bool (*)();
 void SetInstanceCheck(InstanceCheck check);
+void SetObjectFactory(om::ObjectFactory factory);
 inline constexpr unsigned kDisconnectPauseMs = 500;
 
 }  // namespace app

@@ -7,10 +7,14 @@
 #include "csv/csv_file.h"
 #include "csv/output_guard.h"
 #include "om/contact_properties.h"
+#include "om/item_kinds.h"
 #include "om/resume_next.h"
 
 namespace exporter {
 namespace {
+
+// Only contacts are written; distribution lists and other items are skipped.
+constexpr std::u16string_view kContactTypeName = om::ItemTypeName(om::ItemKind::kContact);
 
 bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
 
@@ -130,7 +134,7 @@ int ExportFolderItems(const om::Handle& folder) {
     // An item that cannot be fetched is skipped; nothing of an earlier item is
     // looked at again, so no record is written twice.
     if (!om::ResumeNext([&] { item = om::AsObject(om::Get(items, "Item", i)); })) continue;
-    if (om::ResumeNextIf([&] { return om::TypeNameOf(item) != u"ContactItem"; })) continue;
+    if (om::ResumeNextIf([&] { return om::TypeNameOf(item) != kContactTypeName; })) continue;
     if (!HasName(item, values)) continue;
     ReadRemainingProperties(item, values);
     AddRecordFields(values);

@@ -22,20 +22,22 @@ const std::u16string gStoreId;
 
 constexpr std::int64_t kOlFolderContacts = 10;
 
-om::Handle TopLevelFolders() { return om::AsObject(om::Get(Namespace(), "Folders")); }
+om::Handle TopLevelFolders(const om::Handle& nameSpace) {
+  return om::AsObject(om::Get(nameSpace, "Folders"));
+}
 
 // Looks for a top-level folder to export when the default contacts folder
 // could not be opened because a provider of the profile failed.
-void SearchStores(om::Handle& folder) {
+void SearchStores(const om::Handle& nameSpace, om::Handle& folder) {
   om::ErrClear();
-  if (om::ResumeNextIf([] { return om::AsCount(om::Get(TopLevelFolders(), "Count")) == 0; })) {
+  if (om::ResumeNextIf([&] { return om::AsCount(om::Get(TopLevelFolders(nameSpace), "Count")) == 0; })) {
     return;
   }
   std::int64_t count = 0;
-  om::ResumeNext([&] { count = om::AsCount(om::Get(TopLevelFolders(), "Count")); });
+  om::ResumeNext([&] { count = om::AsCount(om::Get(TopLevelFolders(nameSpace), "Count")); });
   for (std::int64_t i = 1; i <= count; ++i) {
     // A failed fetch keeps the folder of the previous pass.
-    om::ResumeNext([&] { folder = om::AsObject(om::Get(TopLevelFolders(), "Item", i)); });
+    om::ResumeNext([&] { folder = om::AsObject(om::Get(TopLevelFolders(nameSpace), "Item", i)); });
     if (om::ResumeNextIf([&] { return ValueText(om::Get(folder, "StoreId")) == gStoreId; })) {
       if (om::ErrNumber() != om::kMapiFailOneProvider) return;
       om::ErrClear();
@@ -46,14 +48,14 @@ void SearchStores(om::Handle& folder) {
 
 }  // namespace
 
-int ExportContacts() {
+int ExportContacts(const std::u16string& outputPath, const om::Handle& nameSpace) {
   om::ErrClear();
   om::Handle folder;
-  if (csv::CsvOpen(OutputPath()) != om::RC_OK) return om::RC_FILE_OPEN_FAILED;
+  if (csv::CsvOpen(outputPath) != om::RC_OK) return om::RC_FILE_OPEN_FAILED;
   om::ResumeNext([&] {
-    folder = om::AsObject(om::Get(Namespace(), "GetDefaultFolder", kOlFolderContacts));
+    folder = om::AsObject(om::Get(nameSpace, "GetDefaultFolder", kOlFolderContacts));
   });
-  if (om::ErrNumber() == om::kMapiFailOneProvider) SearchStores(folder);
+  if (om::ErrNumber() == om::kMapiFailOneProvider) SearchStores(nameSpace, folder);
   // A store left unopened because the run was told to end (its server's
   // answer abandoned) is no missing folder: the export was cut short.
   if (!folder) return csv::StopRequested() ? om::RC_EXPORT_FAILED : om::RC_FOLDER_FAILED;

@@ -151,7 +151,8 @@ std::u16string ReadTypeName(IDispatch* dispatch) {
   const HRESULT result = info->GetDocumentation(MEMBERID_NIL, &rawName, nullptr, nullptr, nullptr);
   Bstr name(rawName);
   std::u16string text = SUCCEEDED(result) ? FromBstr(rawName) : std::u16string();
-  // Type libraries name dispinterfaces "_ContactItem"; callers know "ContactItem".
+  // Type libraries name dispinterfaces with a leading underscore (_Items,
+  // _ContactItem); callers know the names without it (item_kinds.h).
   if (!text.empty() && text.front() == u'_') text.erase(0, 1);
   return text.empty() ? std::u16string(kUntypedName) : text;
 }

@@ -3,14 +3,8 @@
 #include "om/error_numbers.h"
 
 namespace om {
-namespace {
-ObjectFactory gFactory = nullptr;
-}  // namespace
 
-void SetObjectFactory(ObjectFactory factory) { gFactory = factory; }
-
-Handle CreateObject(std::u16string_view progId) {
-  ObjectFactory factory = gFactory ? gFactory : PlatformObjectFactory();
+Handle CreateObject(ObjectFactory factory, std::u16string_view progId) {
   Handle object = factory(progId);
   if (!object) throw ObjectModelError(kClassNotRegistered);
   return object;

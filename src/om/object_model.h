@@ -69,20 +69,20 @@ class Object {
   // many items then allocates nothing. `out` is unchanged when it throws.
   virtual void GetInto(std::string_view name, std::span<const Value> args, Value& out) { out = Get(name, args); }
 
-  // The object's type name ("ContactItem", "DistListItem", "MAPIFolder", ...).
+  // The object's type name: an item's names its kind (item_kinds.h); others
+  // are "MAPIFolder", "Items", "NameSpace", ...
   // Throws ObjectModelError.
   virtual std::u16string TypeName() = 0;
 };
 
-// Creates the object registered under `progId` ("Outlook.Application").
-// Throws ObjectModelError when it cannot be had.
-Handle CreateObject(std::u16string_view progId);
-
-// What serves CreateObject. The default is the platform's own; tests install
+// What makes the object registered under a program identifier
+// ("Outlook.Application"). The program's own is chosen by app/; tests pass
 // an object model of their own.
 using ObjectFactory = Handle (*)(std::u16string_view progId);
-void SetObjectFactory(ObjectFactory factory);
-ObjectFactory PlatformObjectFactory();
+
+// Creates the object `factory` makes for `progId`. Throws ObjectModelError
+// when it cannot be had.
+Handle CreateObject(ObjectFactory factory, std::u16string_view progId);
 
 // Member access on handles, failing like the object model does when the
 // handle is nothing or the value is not of the kind asked for.

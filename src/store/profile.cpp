@@ -5,6 +5,8 @@
 #include "store/profile.h"
 
 #include <algorithm>
+#include <functional>
+#include <set>
 #include <vector>
 
 #include "csv/output_guard.h"
@@ -39,6 +41,34 @@ ProfileListing ListProfile(const std::string& path) {
   std::sort(listing.stores.begin(), listing.stores.end(),
             [](const auto& a, const auto& b) { return a.first.name < b.first.name; });
   return listing;
+}
+
+// Calls `protect` with the path of every store of another kind that the
+// folders of vCard files `folders` hold, in any of their subfolders (through
+// links too): those stores are read as the folders' subfolders. Each
+// directory is looked into once; one that cannot be listed is passed over,
+// as the export fails there itself.
+void FindNestedStores(const std::vector<std::string>& folders, const std::function<void(const std::string&)>& protect) {
+  std::set<fs::Identity> seen;
+  std::vector<std::string> pending;
+  for (const std::string& folder : folders) {
+    const fs::Status status = fs::StatPath(folder);
+    if (status.directory && seen.insert(status.identity).second) pending.push_back(folder);
+  }
+  while (!pending.empty()) {
+    const std::string path = std::move(pending.back());
+    pending.pop_back();
+    fs::ForEachEntry(path, [&](std::string_view name, fs::EntryType type) {
+      if (name.starts_with('.')) return;
+      const StoreEntry entry{fs::JoinPath(path, std::string(name)), std::string(name), type};
+      if (KindOfNestedEntry(entry)) {
+        protect(entry.path);
+      } else if (type == fs::EntryType::kDirectory || type == fs::EntryType::kSymlink) {
+        const fs::Status status = fs::StatPath(entry.path);
+        if (status.directory && seen.insert(status.identity).second) pending.push_back(entry.path);
+      }
+    });
+  }
 }
 
 }  // namespace
@@ -85,8 +115,14 @@ void ProtectProfileFromOutput(const std::string& path) {
   // Stores and cards reached through links lie elsewhere: where they lead is
   // protected as well.
   const ProfileListing listing = ListProfile(path);
-  for (const auto& store : listing.stores) protect(store.first.path);
+  std::vector<std::string> cardFolders;
+  if (!listing.cardFiles.empty()) cardFolders.push_back(path);
+  for (const auto& [entry, kind] : listing.stores) {
+    protect(entry.path);
+    if (NestsStores(*kind)) cardFolders.push_back(entry.path);
+  }
   for (const std::string& name : listing.cardFiles) protect(fs::JoinPath(path, name));
+  FindNestedStores(cardFolders, protect);
 }
 
 om::Handle CreateStandaloneApplicationAt(const std::string& profilePath) {

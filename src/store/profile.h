@@ -23,9 +23,11 @@ std::optional<std::string> ProfileLocation(EnvironmentLookup lookup);
 // cannot be read. Only reads: nothing under the profile is touched.
 StoreList OpenProfile(const std::string& path);
 
-// Records the profile at `path`, and where each store and card file it holds
-// directly leads, as places the output file may not be or lie inside (in
-// place of what was recorded before): an export never overwrites what it reads.
+// Records the profile at `path`, where each store and card file it holds
+// directly leads, and where each store held in its folders of vCard files
+// (at any depth) leads, as places the output file may not be or lie inside
+// (in place of what was recorded before): an export never overwrites what it
+// reads.
 void ProtectProfileFromOutput(const std::string& path);
 
 }  // namespace standalone

@@ -97,6 +97,22 @@ const StoreKind* KindOfEntry(const StoreEntry& entry) {
   return nullptr;
 }
 
+bool NestsStores(const StoreKind& kind) { return kind.open == OpenVcfFolder; }
+
+const StoreKind* KindOfNestedEntry(const StoreEntry& entry) {
+  const StoreKind* kind = KindOfEntry(entry);
+  return kind == nullptr || kind->cards || NestsStores(*kind) ? nullptr : kind;
+}
+
+std::string NestedFolderName(const StoreKind& kind, std::string_view name) {
+  for (const std::string_view ending : kind.endings) {
+    if (!ending.empty() && name.size() > ending.size() && EndsWithNoCase(name, ending)) {
+      return std::string(name.substr(0, name.size() - ending.size()));
+    }
+  }
+  return std::string(name);
+}
+
 const StoreKind* KindOfProfile(const StoreEntry& profile) {
   // A folder is a store by itself only when it is an application's folder;
   // a file, when its kind may stand alone.

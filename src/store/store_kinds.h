@@ -52,6 +52,22 @@ std::span<const StoreKind> StoreKinds();
 // (a file of another kind, a FIFO, a device): the profile passes over it.
 const StoreKind* KindOfEntry(const StoreEntry& entry);
 
+// The kind of store an entry of a folder of vCard files is when it is a
+// store of another kind (a book, a data file, an application's folder, a
+// .carddav file), which the folder then holds as one of its subfolders, by
+// the same rules as KindOfEntry; nothing for its card files, for a folder of
+// vCard files (a subfolder of its own) and for anything else.
+const StoreKind* KindOfNestedEntry(const StoreEntry& entry);
+
+// Whether the kind's stores are folders of vCard files, which may hold
+// stores of other kinds.
+bool NestsStores(const StoreKind& kind);
+
+// The name of the subfolder that the entry `name` of a folder of vCard
+// files, a store of `kind`, is: the file's name without the ending its kind
+// is known by ("work.sqlite": "work"); a folder's name as it is.
+std::string NestedFolderName(const StoreKind& kind, std::string_view name);
+
 // The kind of store the profile `profile` is itself: a file of a kind that
 // may stand alone, or an application's folder of books; nothing for any
 // other folder (a profile of stores) or file (no profile).

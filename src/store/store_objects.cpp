@@ -67,7 +67,7 @@ class Item final : public om::Object {
       out = value;
     }
   }
-  std::u16string TypeName() override { return data_.typeName; }
+  std::u16string TypeName() override { return std::u16string(om::ItemTypeName(data_.kind)); }
 
  private:
   const Value& Property(std::string_view name, std::span<const Value> args) {

@@ -15,6 +15,7 @@
 #include "text/hex_digits.h"
 #include "text/unicode_text.h"
 #include "om/contact_properties.h"
+#include "om/item_kinds.h"
 #include "om/object_model.h"
 
 namespace standalone {
@@ -22,7 +23,7 @@ namespace standalone {
 // One fetched item, complete: its properties are read when the item is
 // fetched, so that reading a property later is a lookup.
 struct ItemData {
-  std::u16string typeName;  // "ContactItem", "DistListItem", "MailItem", ...
+  om::ItemKind kind;
   // The 55 contact properties; nothing for an item that has none (then every
   // property read fails with DISP_E_UNKNOWNNAME, as for a mail item). Held
   // by pointer where they were decoded, so handing an item on never moves

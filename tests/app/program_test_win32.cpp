@@ -120,9 +120,8 @@ TEST_F(ProgramTest, SampleProfileThroughQuotedAndUnquotedPaths) {
   const auto source = WindowsPath(CONTACT_EXPORT_SOURCE_DIR);
   const auto profile = source / "examples" / "profile";
   const auto expectedFile = source / "examples" / "profile.expected.csv";
-  if (!std::filesystem::exists(profile) || !std::filesystem::exists(expectedFile)) {
-    GTEST_SKIP() << "the sample profile is not in this source tree";
-  }
+  ASSERT_TRUE(std::filesystem::exists(profile) && std::filesystem::exists(expectedFile))
+      << "the sample profile is missing from " << source;
   const std::string expected = testfiles::ReadBytes(expectedFile);
   ASSERT_TRUE(SetEnvironmentVariableW(L"CONTACT_EXPORT_PROFILE", profile.c_str()));
   const auto folder = dir_ / "with  two spaces";

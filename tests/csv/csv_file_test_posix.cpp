@@ -2,14 +2,11 @@
 #include <gtest/gtest.h>
 
 #include "om/result_codes.h"
-#include "app/run_sequence.h"
 #include "csv/csv_file.h"
+#include "export/export_contacts.h"
 #include "support/fake_object_model.h"
 
 namespace {
-
-void NoPause(unsigned) {}
-bool Alone() { return true; }
 
 TEST(CsvFileFailures, LineWriteFailsOnceABlockCannotBeWrittenAndCloseReportsTheRest) {
   ASSERT_EQ(csv::CsvOpen(u"/dev/full"), om::RC_OK);
@@ -32,13 +29,8 @@ TEST(CsvFileFailures, LineWriteFailsOnceABlockCannotBeWrittenAndCloseReportsTheR
 TEST(CsvFileFailures, ExportWhoseLineWriteFailsEndsWith56) {
   std::vector<om::Handle> many;
   for (int i = 0; i < 3000; ++i) many.push_back(fake::Contact({{"lastname", std::u16string(u"A")}}));
-  fake::InstallApplication(fake::MakeProfile(fake::Folder(many)).application);
-  app::SetSleepFunction(NoPause);
-  app::SetInstanceCheck(Alone);
-  EXPECT_EQ(app::RunSequence(u"/dev/full"), om::RC_EXPORT_FAILED);
-  fake::InstallApplication(nullptr);
-  app::SetSleepFunction(nullptr);
-  app::SetInstanceCheck(nullptr);
+  EXPECT_EQ(exporter::ExportContacts(u"/dev/full", fake::MakeProfile(fake::Folder(many)).nameSpace),
+            om::RC_EXPORT_FAILED);
 }
 
 }  // namespace

@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "om/result_codes.h"
-#include "app/run_sequence.h"
 #include "csv/csv_file.h"
+#include "export/export_contacts.h"
 #include "export/folder_walk.h"
 #include "om/error_numbers.h"
 #include "support/fake_object_model.h"
@@ -17,14 +17,6 @@ using fake::Contact;
 using fake::Folder;
 using testfiles::RecordLine;
 
-int gPauses = 0;
-bool gOtherInstance = false;
-bool AlwaysAlone() { return !gOtherInstance; }
-void CountPause(unsigned milliseconds) {
-  EXPECT_EQ(milliseconds, 500u);
-  ++gPauses;
-}
-
 std::u16string Text(std::string_view ascii) { return std::u16string(ascii.begin(), ascii.end()); }
 
 fake::Ptr Named(std::string_view last, std::string_view first = "") {
@@ -33,22 +25,11 @@ fake::Ptr Named(std::string_view last, std::string_view first = "") {
 
 class ExportTest : public testing::Test {
  protected:
-  void SetUp() override {
-    gPauses = 0;
-    app::SetSleepFunction(CountPause);
-    app::SetInstanceCheck(AlwaysAlone);
-    fake::ResetCallCount();
-  }
-  void TearDown() override {
-    fake::InstallApplication(nullptr);
-    app::SetSleepFunction(nullptr);
-    app::SetInstanceCheck(nullptr);
-  }
+  void SetUp() override { fake::ResetCallCount(); }
 
   int Run(const fake::Profile& profile) { return RunTo(profile, out_.u16string()); }
   int RunTo(const fake::Profile& profile, const std::u16string& path) {
-    fake::InstallApplication(profile.application);
-    const int result = app::RunSequence(path);
+    const int result = exporter::ExportContacts(path, profile.nameSpace);
     csv::CsvFlush();
     return result;
   }
@@ -67,7 +48,6 @@ TEST_F(ExportTest, WritesOneRecordPerNamedContactInWalkOrder) {
   auto root = Folder({Named("A")}, {first, second});
   EXPECT_EQ(Run(fake::MakeProfile(root)), om::RC_OK);
   EXPECT_EQ(Output(), RecordLine({"A"}) + RecordLine({"B"}) + RecordLine({"C"}) + RecordLine({"D"}));
-  EXPECT_EQ(gPauses, 1);
 }
 
 TEST_F(ExportTest, RecordBytesAreQuotedFlattenedCodePage932) {
@@ -279,42 +259,13 @@ TEST_F(ExportTest, DefaultFolderFailingOtherwiseGives55WithoutSearch) {
   EXPECT_EQ(Run(fake::MakeProfile(nullptr)), om::RC_FOLDER_FAILED);  // nothing returned
 }
 
-// --- Connection and precedence -------------------------------------------
-
-TEST_F(ExportTest, NoApplicationOrNamespaceGives51WithoutTouchingTheFile) {
-  testfiles::WriteBytes(out_, "keep");
-  fake::Profile none;
-  EXPECT_EQ(Run(none), om::RC_OUTLOOK_UNAVAILABLE);
-
-  auto nothing = fake::MakeProfile(Folder({Named("a")}));
-  nothing.application->Set("GetNamespace", om::Value{});
-  EXPECT_EQ(Run(nothing), om::RC_OUTLOOK_UNAVAILABLE);
-
-  auto failing = fake::MakeProfile(Folder({Named("a")}));
-  failing.application->Fail("GetNamespace", 0x80004005);
-  EXPECT_EQ(Run(failing), om::RC_OUTLOOK_UNAVAILABLE);
-
-  EXPECT_EQ(Output(), "keep");
-  EXPECT_EQ(gPauses, 3);  // the pause runs on every path
-}
-
-TEST_F(ExportTest, SecondInstanceGives57BeforeAnythingElse) {
-  testfiles::WriteBytes(out_, "keep");
-  gOtherInstance = true;
-  const int result = Run(fake::MakeProfile(Folder({Named("A")})));
-  gOtherInstance = false;
-  EXPECT_EQ(result, om::RC_ALREADY_RUNNING);
-  EXPECT_EQ(fake::CallCount(), 0);  // the store was never asked for anything
-  EXPECT_EQ(Output(), "keep");
-  EXPECT_EQ(gPauses, 1);
-}
+// --- The output file ---------------------------------------------------
 
 TEST_F(ExportTest, UnopenableFileGives52BeforeTheFolderIsLookedAt) {
   auto profile = fake::MakeProfile(nullptr, {}, om::kMapiNotFound);
   EXPECT_EQ(RunTo(profile, u""), om::RC_FILE_OPEN_FAILED);
   EXPECT_EQ(RunTo(profile, dir_.path().u16string()), om::RC_FILE_OPEN_FAILED);
   EXPECT_EQ(RunTo(profile, (dir_ / "missing" / "x.csv").u16string()), om::RC_FILE_OPEN_FAILED);
-  EXPECT_EQ(gPauses, 3);
 }
 
 TEST_F(ExportTest, ExistingFileIsTruncatedEvenWhenTheExportFails) {

@@ -48,7 +48,8 @@ struct Child {
 };
 
 // Starts the program and returns at once; with a `startGate`, the copy waits
-// for one byte from that descriptor before it starts the program.
+// for one byte from that descriptor before it starts the program. The program
+// starts with descriptors 0, 1 and 2 only, however the tests were started.
 Child StartProgram(const RunOptions& options, int startGate = -1);
 RunResult WaitProgram(const Child& child, double timeoutSeconds);
 RunResult RunProgram(const RunOptions& options);

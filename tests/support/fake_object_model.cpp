@@ -9,18 +9,12 @@ namespace fake {
 namespace {
 
 std::int64_t gCalls = 0;
-om::Handle gApplication;
 int gNextEntryId = 0;
 
 std::string Lower(std::string_view name) {
   std::string lower(name);
   for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return lower;
-}
-
-om::Handle CreateInstalled(std::u16string_view) {
-  if (!gApplication) throw om::ObjectModelError(om::kClassNotRegistered);
-  return gApplication;
 }
 
 }  // namespace
@@ -112,11 +106,6 @@ Profile MakeProfile(om::Handle defaultFolder, std::vector<om::Handle> topLevel,
     profile.nameSpace->Set("GetDefaultFolder", defaultFolder);
   }
   return profile;
-}
-
-void InstallApplication(om::Handle application) {
-  gApplication = std::move(application);
-  om::SetObjectFactory(CreateInstalled);
 }
 
 }  // namespace fake

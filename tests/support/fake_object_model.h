@@ -64,8 +64,4 @@ struct Profile {
 Profile MakeProfile(om::Handle defaultFolder, std::vector<om::Handle> topLevel = {},
                     std::uint32_t defaultFolderFailure = 0);
 
-// Installs `application` as what CreateObject("Outlook.Application") returns
-// (nullptr: creation fails).
-void InstallApplication(om::Handle application);
-
 }  // namespace fake

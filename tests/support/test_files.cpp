@@ -1,13 +1,20 @@
 #include "support/test_files.h"
 
+#include <gtest/gtest.h>
+
 #include <fstream>
 #include <iterator>
 #include <random>
 
 namespace testfiles {
 
-TempDir::TempDir() {
+TempDir::TempDir(bool inMemory) {
   std::random_device random;
+  std::error_code error;
+  if (inMemory && std::filesystem::is_directory("/dev/shm", error)) {
+    path_ = std::filesystem::path("/dev/shm") / ("contact-export-test-" + std::to_string(random()));
+    if (std::filesystem::create_directory(path_, error)) return;
+  }
   const auto base = std::filesystem::temp_directory_path();
   for (;;) {
     path_ = base / ("contact-export-test-" + std::to_string(random()));
@@ -43,7 +50,9 @@ std::string RecordLine(const std::vector<std::string>& leading) {
 
 std::filesystem::path DataDir(const std::string& sub) {
   const std::filesystem::path dir = std::filesystem::path(CONTACT_EXPORT_DATA_DIR) / sub;
-  return std::filesystem::exists(dir) ? dir : std::filesystem::path();
+  if (std::filesystem::is_directory(dir)) return dir;
+  ADD_FAILURE() << "test data missing: " << dir.string();
+  return {};
 }
 
 }  // namespace testfiles

@@ -5,6 +5,7 @@
 #include <unordered_set>
 
 #include "om/error_numbers.h"
+#include "store/card_item.h"
 #include "store/carddav/carddav_url.h"
 #include "vcard/vcard_reader.h"
 
@@ -43,11 +44,7 @@ std::string XmlEscaped(std::string_view text) {
 std::optional<ItemData> DecodeCard(const std::string& text) {
   const std::vector<vcard::CardExtent> cards = vcard::FindCards(text);
   if (cards.empty()) return std::nullopt;
-  std::optional<vcard::Card> card = vcard::ReadCard(text, cards.front());
-  if (!card) return std::nullopt;
-  const bool group = card->kind == vcard::CardKind::kGroup;
-  return ItemData{group ? u"DistListItem" : u"ContactItem",
-                  std::make_shared<const om::ContactValues>(std::move(card->values))};
+  return standalone::CardItem(text, cards.front());
 }
 
 [[noreturn]] void FailFolder() { throw om::ObjectModelError(om::kMapiCallFailed); }

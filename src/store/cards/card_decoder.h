@@ -34,11 +34,13 @@
 
 #include "store/cards/card_files.h"
 #include "store/cards/card_index.h"
+#include "store/cards/card_reader.h"
+#include "store/cards/lazy_cards.h"
 #include "store/store_sources.h"
 
 namespace standalone {
 
-struct FolderJob;
+class FolderJob;
 
 // Cards decoded (or being decoded) ahead of the fetches, at most. The
 // second thread, once it has filled that window, waits until half of it is
@@ -52,6 +54,10 @@ inline constexpr std::size_t kWakeBatch = 16;
 // them. So a file of millions of cards costs no more memory than a file of
 // a million, and a folder of fewer cards is read only once.
 inline constexpr std::size_t kHeldCards = std::size_t{1} << 20;
+// Files that the index read in one piece are kept, up to this many bytes in
+// all, until their cards are decoded: a folder of one card per file is then
+// read once, not twice.
+inline constexpr std::size_t kKeptFileBytes = std::size_t{8} << 20;
 
 class CardDecoder final : public CardSink {
  public:
@@ -89,10 +95,17 @@ class CardDecoder final : public CardSink {
   std::shared_ptr<const std::string> TakeFile(std::size_t index);
   void EndIndexing();
 
-  std::shared_ptr<FolderJob> job_;  // what both threads share (card_scheduler.h)
+  std::shared_ptr<FolderJob> job_;  // what both threads share (folder_job.h)
   std::unique_ptr<CardReader> reader_;  // the fetching thread's
-  // The bytes of the file being indexed when they were read ahead: Add keeps
-  // them as they are instead of copying them.
+  // What this thread has told the job: the number of cards, and of items
+  // once the index is complete.
+  std::size_t cards_ = 0;
+  bool complete_ = false;
+  std::size_t total_ = 0;
+  // The files of IndexFiles, in order; the bytes of the file being indexed
+  // when they were read ahead: Add keeps them as they are instead of copying
+  // them.
+  std::shared_ptr<const std::vector<NameRef>> indexNames_;
   std::shared_ptr<const std::string> indexedBytes_;
   // Counting instead of keeping cards (IndexFiles, past heldCards_): the
   // files from countedFrom_ on and their numbers of items.

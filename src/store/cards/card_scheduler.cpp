@@ -5,64 +5,32 @@
 #include <utility>
 
 #include "om/error_numbers.h"
+#include "store/card_item.h"
+#include "store/cards/large_pieces.h"
 
 namespace standalone {
-
-Mutex& decodingMutex = *new Mutex();
 
 Decoding& TheDecoding() {
   static Decoding* const decoding = new Decoding();
   return *decoding;
 }
 
-// Room for half the files read ahead, or room for half a window and a batch
-// of cards or the rest of them.
-bool WorthWaking(const FolderJob& job) {
-  if (CanReadAhead(job) && job.ahead.size() <= kFilesAhead / 2) return true;
-  return job.next < Available(job) && job.window.size() <= kItemsAhead / 2 &&
-         (job.complete || job.cards.size() >= job.next + kWakeBatch);
-}
-
 bool ShouldWake(const Decoding& d, const FolderJob& job) {
-  return d.waiting && d.current.get() == &job && WorthWaking(job);
+  return d.waiting && d.current.get() == &job && job.WorthWaking();
 }
 
-void ReadNextAhead(Decoding& d, const std::shared_ptr<FolderJob>& job) {
-  job->ahead.emplace_back();
-  const std::size_t claimed = job->readNext++;
-  const NameRef file = job->toIndex[claimed];
-  std::shared_ptr<fs::Directory> directory = job->directory;
+void ReadNextAhead(Decoding& d, FolderJob& job) {
+  FileClaim claim = job.ClaimFileAhead();
   decodingMutex.Unlock();
   AheadFile read{true, nullptr};
   try {
-    read = ReadAhead(*job->files, directory.get(), file);
+    read = ReadAhead(job.files(), claim.directory.get(), claim.file);
   } catch (...) {
     // Out of memory: the index reads the file itself.
   }
-  directory.reset();
+  claim.directory.reset();
   decodingMutex.Lock();
-  // An index that ended meanwhile (its folder went) no longer wants it.
-  if (!job->indexing) return;
-  const std::size_t first = job->readNext - job->ahead.size();
-  if (read.bytes) job->aheadBytes += read.bytes->size();
-  job->ahead[claimed - first] = std::move(read);
-  if (d.fetchWaiting && claimed == first) d.done.notify_one();
-}
-
-std::shared_ptr<const std::string> KeptFile(const FolderJob& job, NameRef file) {
-  const auto kept = job.keptFiles.find(file);
-  return kept == job.keptFiles.end() ? nullptr : kept->second;
-}
-
-void Consumed(FolderJob& job, std::size_t index) {
-  job.expected = index + 1;
-  if (index >= job.cards.size() || job.keptFiles.empty()) return;
-  const NameRef file = job.cards[index].file;
-  if (index + 1 < job.cards.size() && job.cards[index + 1].file == file) return;
-  if (const auto kept = job.keptFiles.find(file); kept != job.keptFiles.end()) {
-    job.keptBytes -= kept->second->size();
-    job.keptFiles.erase(kept);
-  }
+  if (job.FileRead(claim, std::move(read)) && d.fetchWaiting) d.done.notify_one();
 }
 
 namespace {
@@ -76,10 +44,10 @@ void DecodeCurrentFolders() {
   std::uint64_t readerSerial = 0;
   MutexLock lock(decodingMutex);
   for (;;) {
-    if (!d.current || !(CanReadAhead(*d.current) || CanClaim(*d.current))) {
+    if (!d.current || !(d.current->CanReadAhead() || d.current->CanClaim())) {
       if (!d.current) reader.reset();  // no file kept open while idle
       d.waiting = true;
-      while (!(d.current && WorthWaking(*d.current))) decodingMutex.Wait(d.work);
+      while (!(d.current && d.current->WorthWaking())) decodingMutex.Wait(d.work);
       d.waiting = false;
       continue;
     }
@@ -87,9 +55,9 @@ void DecodeCurrentFolders() {
     const std::shared_ptr<FolderJob> job = d.current;
     // While the index is built, the fetching thread waits for it: reading its
     // files comes first.
-    if (CanReadAhead(*job)) {
+    if (job->CanReadAhead()) {
       try {
-        ReadNextAhead(d, job);
+        ReadNextAhead(d, *job);
       } catch (...) {
         d.unavailable = true;  // out of memory, as below
         d.current.reset();
@@ -97,39 +65,32 @@ void DecodeCurrentFolders() {
       }
       continue;
     }
-    const std::size_t claimed = job->next;
-    const std::uint64_t generation = job->generation;
-    const CardRef ref = RefAt(*job, claimed);
-    std::shared_ptr<const std::string> wholeFile = KeptFile(*job, ref.file);
+    CardClaim claim;
     try {
-      if (!reader || readerSerial != job->serial) {
-        reader = std::make_unique<CardReader>(job->files);
-        readerSerial = job->serial;
+      if (!reader || readerSerial != job->serial()) {
+        reader = std::make_unique<CardReader>(job->sharedFiles());
+        readerSerial = job->serial();
       }
-      job->window.emplace_back();
+      claim = job->ClaimNext();
     } catch (...) {
       // Out of memory: the fetching threads decode for themselves.
       d.unavailable = true;
       d.current.reset();
       return;
     }
-    ++job->next;
     std::unique_ptr<vcard::Card> card = SpareCard(d.spare, kSecond);
     lock.Unlock();
-    Decoded decoded = Decode(*reader, ref, wholeFile.get(), std::move(card), kSecond);
-    wholeFile.reset();
+    Decoded decoded = Decode(*reader, claim, std::move(card), kSecond);
+    claim.wholeFile.reset();
     lock.Lock();
-    if (job->generation == generation) {
-      job->window[claimed - job->expected] = Slot{true, std::move(decoded)};
-      if (d.fetchWaiting && claimed == job->expected) d.done.notify_one();
-    }
+    if (job->HandIn(claim, std::move(decoded)) && d.fetchWaiting) d.done.notify_one();
   }
 }
 
 }  // namespace
 
 void MakeCurrent(Decoding& d, const std::shared_ptr<FolderJob>& job) {
-  if (!job->threaded || d.unavailable || d.current == job) return;
+  if (!job->threaded() || d.unavailable || d.current == job) return;
   if (!d.started) {
     try {
       std::thread(DecodeCurrentFolders).detach();
@@ -142,9 +103,14 @@ void MakeCurrent(Decoding& d, const std::shared_ptr<FolderJob>& job) {
   d.current = job;
 }
 
-Decoded Decode(CardReader& reader, const CardRef& ref, const std::string* wholeFile,
-               std::unique_ptr<vcard::Card> spare, Side side) {
+void LeaveWhenAllClaimed(Decoding& d, const std::shared_ptr<FolderJob>& job) {
+  if (job->AllClaimed() && d.current == job) d.current.reset();
+}
+
+Decoded Decode(CardReader& reader, const CardClaim& claim, std::unique_ptr<vcard::Card> spare, Side side) {
   Decoded decoded;
+  const std::string* wholeFile = claim.wholeFile.get();
+  const CardRef& ref = claim.ref;
   const std::size_t charge =
       ref.length == kUnreadableCard || wholeFile != nullptr ? 0 : std::size_t{ref.length} * kDecodeFactor;
   struct Charge {
@@ -159,11 +125,7 @@ Decoded Decode(CardReader& reader, const CardRef& ref, const std::string* wholeF
     const Charge held{charge};
     if (!spare) spare = std::make_unique<vcard::Card>();
     if (!reader.Read(ref, wholeFile, *spare)) return decoded;
-    const bool group = spare->kind == vcard::CardKind::kGroup;
-    const std::shared_ptr<vcard::Card> card = ShareCard(std::move(spare), side);
-    decoded.data.typeName = group ? u"DistListItem" : u"ContactItem";
-    // The values stay where they were decoded; the item points at them.
-    decoded.data.properties = std::shared_ptr<const om::ContactValues>(card, &card->values);
+    decoded.data = CardItem(ShareCard(std::move(spare), side));
     decoded.readable = true;
   } catch (...) {
     decoded.failure = std::current_exception();

@@ -9,6 +9,7 @@
 #include "om/error_numbers.h"
 #include "store/cards/card_decoder.h"
 #include "store/cards/directory_store.h"
+#include "store/store_kinds.h"
 
 namespace standalone {
 namespace {
@@ -16,7 +17,61 @@ namespace {
 struct Subfolder {
   NameRef name;
   fs::Identity identity;
+  const StoreKind* store = nullptr;  // a store of that kind; nothing for a directory of vCard files
+  bool reached = true;               // false for a store that leads nowhere: then `identity` means nothing
 };
+
+// A store among a folder's entries, as one of its subfolders: the store's
+// default contacts folder under the entry's name, with that folder's items
+// and subfolders. The store is opened when the folder's contents are first
+// asked for; one that cannot be opened, or has no contacts folder, is a
+// folder that cannot be read. Each folder's entry ID is the entry's own,
+// before the store's ID of the folder for those below it, so that no ID the
+// store gives its folders can be one of another folder in the walk.
+class StoreFolder final : public FolderSource {
+ public:
+  // The store's contacts folder; `store` nothing for a store walked along
+  // another path, which holds nothing here.
+  StoreFolder(std::shared_ptr<StoreSource> store, std::u16string name, std::u16string entryId)
+      : store_(std::move(store)), name_(std::move(name)), entryId_(std::move(entryId)), top_(true) {}
+  // A folder below it.
+  StoreFolder(std::shared_ptr<StoreSource> store, std::unique_ptr<FolderSource> folder, std::u16string topId)
+      : store_(std::move(store)), entryId_(std::move(topId)), folder_(std::move(folder)) {}
+
+  std::u16string Name() override { return top_ ? name_ : folder_->Name(); }
+  std::u16string EntryId() override { return top_ ? entryId_ : entryId_ + u":" + folder_->EntryId(); }
+  std::size_t ItemCount() override { return store_ ? Folder().ItemCount() : 0; }
+  ItemData FetchItem(std::size_t index) override { return Folder().FetchItem(index); }
+  std::size_t SubfolderCount() override { return store_ ? Folder().SubfolderCount() : 0; }
+  std::unique_ptr<FolderSource> OpenSubfolder(std::size_t index) override {
+    return std::make_unique<StoreFolder>(store_, Folder().OpenSubfolder(index), entryId_);
+  }
+
+ private:
+  FolderSource& Folder() {
+    if (!folder_ && !failure_ && store_) {
+      try {
+        folder_ = store_->OpenDefaultContactsFolder();
+      } catch (const om::ObjectModelError& error) {
+        failure_ = std::make_shared<const std::string>(error.reason().empty() ? "the store cannot be opened"
+                                                                               : std::string(error.reason()));
+      }
+    }
+    if (!folder_) throw om::ObjectModelError(failure_ ? om::kMapiCallFailed : om::kDispBadIndex, failure_ ? *failure_ : "");
+    return *folder_;
+  }
+
+  std::shared_ptr<StoreSource> store_;
+  std::u16string name_;
+  std::u16string entryId_;  // a folder below the top: the top's
+  bool top_ = false;
+  std::unique_ptr<FolderSource> folder_;
+  std::shared_ptr<const std::string> failure_;  // why the store's contacts folder cannot be opened
+};
+
+std::u16string IdentityText(const fs::Identity& id) {
+  return HexText(std::string_view(reinterpret_cast<const char*>(&id), sizeof id));
+}
 
 // Where the folder's files are, for the decoding thread, which may still
 // hold it for a moment after the folder has gone: a directory folder's files
@@ -42,9 +97,10 @@ class FileLocations final : public FolderFiles {
 class DirectoryFolder final : public FolderSource {
  public:
   // A folder of a directory (which may have failed to open).
-  DirectoryFolder(std::shared_ptr<fs::Directory> directory, std::string name, std::vector<fs::Identity> lineage,
-                  std::shared_ptr<ListedDirectories> listedDirectories)
+  DirectoryFolder(std::shared_ptr<fs::Directory> directory, std::string path, std::string name,
+                  std::vector<fs::Identity> lineage, std::shared_ptr<ListedDirectories> listedDirectories)
       : directory_(std::move(directory)),
+        path_(std::move(path)),
         name_(std::move(name)),
         lineage_(std::move(lineage)),
         listedDirectories_(std::move(listedDirectories)) {}
@@ -54,10 +110,7 @@ class DirectoryFolder final : public FolderSource {
 
   std::u16string Name() override { return TextFromUtf8(name_); }
 
-  std::u16string EntryId() override {
-    const fs::Identity id = lineage_.back();
-    return HexText(std::string_view(reinterpret_cast<const char*>(&id), sizeof id));
-  }
+  std::u16string EntryId() override { return IdentityText(lineage_.back()); }
 
   std::size_t ItemCount() override {
     Index();
@@ -78,13 +131,17 @@ class DirectoryFolder final : public FolderSource {
     List();
     const Subfolder& subfolder = subfolders_.at(index);
     std::string name(GetName(*names_, subfolder.name));
+    if (subfolder.store) return OpenStoreFolder(subfolder, std::move(name));
     std::vector<fs::Identity> lineage = lineage_;
     lineage.push_back(subfolder.identity);
     std::shared_ptr<fs::Directory> directory(fs::OpenDirectoryIn(directory_.get(), name), fs::DirectoryCloser());
-    return OpenDirectoryFolder(std::move(directory), std::move(name), std::move(lineage), listedDirectories_);
+    std::string path = fs::JoinPath(path_, name);
+    return OpenDirectoryFolder(std::move(directory), std::move(path), std::move(name), std::move(lineage),
+                               listedDirectories_);
   }
 
  private:
+  std::unique_ptr<FolderSource> OpenStoreFolder(const Subfolder& subfolder, std::string name);
   bool IsLineage(const fs::Identity& identity) const {
     return std::find(lineage_.begin(), lineage_.end(), identity) != lineage_.end();
   }
@@ -95,6 +152,7 @@ class DirectoryFolder final : public FolderSource {
   void Index();
 
   std::shared_ptr<fs::Directory> directory_;  // nothing for a .vcf file folder
+  std::string path_;                          // where the directory was reached: stores in it open by their paths
   std::string singleFile_;                    // the path of a .vcf file folder's file
   std::string name_;
   std::vector<fs::Identity> lineage_;
@@ -122,9 +180,22 @@ void SortByName(T& entries, const NamePool& names, Key key) {
 bool DirectoryFolder::AddEntry(std::string_view name, fs::EntryType type) {
   if (name.starts_with('.')) return true;
   const bool vcf = EndsWithNoCase(name, ".vcf");
-  if (type == fs::EntryType::kRegular) {
-    if (vcf) files_.push_back(AddName(*names_, name));
+  if (type == fs::EntryType::kRegular && vcf) {
+    files_.push_back(AddName(*names_, name));
     return true;
+  }
+  // A store of another kind is a subfolder, left out as a directory is when
+  // it is an ancestor; one that leads nowhere fails when it is read.
+  if (!vcf) {
+    if (const StoreKind* kind = KindOfNestedEntry({fs::JoinPath(path_, std::string(name)), std::string(name), type})) {
+      const fs::Status status = fs::StatIn(directory_.get(), std::string(name));
+      if (status.failed) return false;
+      if (!status.exists || !IsLineage(status.identity)) {
+        subfolders_.push_back({AddName(*names_, name), status.identity, kind, status.exists});
+      }
+      return true;
+    }
+    if (type == fs::EntryType::kRegular) return true;
   }
   if (type == fs::EntryType::kDirectory || type == fs::EntryType::kSymlink) {
     const fs::Status status = fs::StatIn(directory_.get(), std::string(name));
@@ -164,10 +235,32 @@ void DirectoryFolder::LeaveOutWalkedElsewhere() {
   const auto& parents = listedDirectories_->parents;
   std::set<fs::Identity> seen;
   std::erase_if(subfolders_, [&](const Subfolder& subfolder) {
+    if (!subfolder.reached) return false;
     if (!seen.insert(subfolder.identity).second) return true;
     const auto walked = parents.find(subfolder.identity);
     return walked != parents.end() && walked->second != self;
   });
+}
+
+// The store is walked here unless it was walked from another directory
+// before (registered as directories are when they are listed).
+std::unique_ptr<FolderSource> DirectoryFolder::OpenStoreFolder(const Subfolder& subfolder, std::string name) {
+  const fs::Identity self = lineage_.back();
+  // One that leads nowhere has no identity: the folder's and its name say
+  // which it is.
+  std::u16string entryId = IdentityText(self) + u":" + HexText(name);
+  bool walkedElsewhere = false;
+  if (subfolder.reached) {
+    entryId = IdentityText(subfolder.identity);
+    const auto [walked, first] = listedDirectories_->parents.try_emplace(subfolder.identity, self);
+    walkedElsewhere = !first && walked->second != self;
+  }
+  std::shared_ptr<StoreSource> store;
+  if (!walkedElsewhere) {
+    store = subfolder.store->open({fs::JoinPath(path_, name), name, fs::EntryType::kOther}, listedDirectories_);
+  }
+  return std::make_unique<StoreFolder>(std::move(store), TextFromUtf8(NestedFolderName(*subfolder.store, name)),
+                                       std::move(entryId));
 }
 
 // A folder that cannot be read fails, and goes on failing, rather than
@@ -204,10 +297,10 @@ void DirectoryFolder::Index() {
 
 }  // namespace
 
-std::unique_ptr<FolderSource> OpenDirectoryFolder(std::shared_ptr<fs::Directory> directory, std::string name,
-                                                  std::vector<fs::Identity> lineage,
+std::unique_ptr<FolderSource> OpenDirectoryFolder(std::shared_ptr<fs::Directory> directory, std::string path,
+                                                  std::string name, std::vector<fs::Identity> lineage,
                                                   std::shared_ptr<ListedDirectories> listed) {
-  return std::make_unique<DirectoryFolder>(std::move(directory), std::move(name), std::move(lineage),
+  return std::make_unique<DirectoryFolder>(std::move(directory), std::move(path), std::move(name), std::move(lineage),
                                            std::move(listed));
 }
 

@@ -36,7 +36,7 @@ class DirectoryStore final : public StoreSource {
   std::unique_ptr<FolderSource> OpenTopFolder() override {
     if (shape_ == StoreShape::kVcfFile) return OpenVcfFileFolder(path_, name_);
     const fs::Identity identity = directory_ ? fs::StatDirectory(directory_.get()).identity : fs::StatPath(path_).identity;
-    return OpenDirectoryFolder(directory_, name_, {identity}, listed_);
+    return OpenDirectoryFolder(directory_, path_, name_, {identity}, listed_);
   }
 
   std::unique_ptr<FolderSource> OpenDefaultContactsFolder() override {

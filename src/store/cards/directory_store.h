@@ -13,22 +13,27 @@
 
 namespace standalone {
 
-// The directories listed as folders so far, each with the directory it was
-// listed from (none for a store's top folder), shared by the stores of a
-// profile. A directory reached again along another path (two links to one
-// folder, a link to a folder walked elsewhere) is not walked again, so its
-// contacts are exported once, and a tree of links that fork and join again
-// takes as long as the folders it holds.
+// The directories listed as folders so far, and the stores opened as
+// subfolders, each with the directory it was listed from (none for a store's
+// top folder), shared by the stores of a profile. A directory or store
+// reached again along another path (two links to one folder, a link to a
+// folder walked elsewhere) is not walked again, so its contacts are exported
+// once, and a tree of links that fork and join again takes as long as the
+// folders it holds.
 struct ListedDirectories {
   std::map<fs::Identity, fs::Identity> parents;
 };
 
-// The folder of the open directory `directory`, called `name`; a directory
-// that could not be opened (nothing) gives a folder that fails when it is
-// listed. `lineage` holds the identities of the folder's ancestors and, last,
-// its own; a subdirectory that resolves to any of them is not one of its
-// subfolders, nor is one listed before from another directory.
-std::unique_ptr<FolderSource> OpenDirectoryFolder(std::shared_ptr<fs::Directory> directory, std::string name,
+// The folder of the open directory `directory` at `path`, called `name`; a
+// directory that could not be opened (nothing) gives a folder that fails when
+// it is listed. `lineage` holds the identities of the folder's ancestors and,
+// last, its own; a subdirectory that resolves to any of them is not one of
+// its subfolders, nor is one listed before from another directory. An entry
+// that is a store of another kind (store_kinds.h: KindOfNestedEntry) is a
+// subfolder too: that store's default contacts folder, named as
+// NestedFolderName says, opened when its contents are first asked for.
+std::unique_ptr<FolderSource> OpenDirectoryFolder(std::shared_ptr<fs::Directory> directory, std::string path,
+                                                  std::string name,
                                                   std::vector<fs::Identity> lineage,
                                                   std::shared_ptr<ListedDirectories> listed);
 

@@ -86,26 +86,26 @@ struct LocalDate {
 constexpr std::array<LocalDate, 2> kLocalDates{{{om::kBirthday, kNamed | 0x80DE},
                                                 {om::kAnniversary, kNamed | 0x80DF}}};
 
-// Message classes and their type names; a class matches its entry when it is
-// the entry or starts with the entry and a dot (letters compared without
+// Message classes and their kinds of item; a class matches its entry when it
+// is the entry or starts with the entry and a dot (letters compared without
 // case). Anything else is a mail item, as Outlook shows unknown classes.
-constexpr std::array<std::pair<std::u16string_view, std::u16string_view>, 14> kTypeNames{{
-    {u"ipm.contact", u"ContactItem"},
-    {u"ipm.distlist", u"DistListItem"},
-    {u"ipm.appointment", u"AppointmentItem"},
-    {u"ipm.schedule.meeting", u"MeetingItem"},
-    {u"ipm.task", u"TaskItem"},
-    {u"ipm.taskrequest", u"TaskRequestItem"},
-    {u"ipm.stickynote", u"NoteItem"},
-    {u"ipm.activity", u"JournalItem"},
-    {u"ipm.post", u"PostItem"},
-    {u"ipm.document", u"DocumentItem"},
-    {u"ipm.sharing", u"SharingItem"},
-    {u"ipm.remote", u"RemoteItem"},
-    {u"report", u"ReportItem"},
-    {u"ipm.note", u"MailItem"},
+constexpr std::array<std::pair<std::u16string_view, om::ItemKind>, 14> kItemKinds{{
+    {u"ipm.contact", om::ItemKind::kContact},
+    {u"ipm.distlist", om::ItemKind::kDistList},
+    {u"ipm.appointment", om::ItemKind::kAppointment},
+    {u"ipm.schedule.meeting", om::ItemKind::kMeeting},
+    {u"ipm.task", om::ItemKind::kTask},
+    {u"ipm.taskrequest", om::ItemKind::kTaskRequest},
+    {u"ipm.stickynote", om::ItemKind::kNote},
+    {u"ipm.activity", om::ItemKind::kJournal},
+    {u"ipm.post", om::ItemKind::kPost},
+    {u"ipm.document", om::ItemKind::kDocument},
+    {u"ipm.sharing", om::ItemKind::kSharing},
+    {u"ipm.remote", om::ItemKind::kRemote},
+    {u"report", om::ItemKind::kReport},
+    {u"ipm.note", om::ItemKind::kMail},
 }};
-constexpr std::u16string_view kDefaultTypeName = u"MailItem";
+constexpr om::ItemKind kDefaultItemKind = om::ItemKind::kMail;
 
 struct ItemFree {
   void operator()(libpff_item_t* item) const { libpff_item_free(&item, nullptr); }
@@ -286,12 +286,12 @@ bool ClassMatches(std::u16string_view message_class, std::u16string_view entry) 
   return message_class.size() == entry.size() || message_class[entry.size()] == u'.';
 }
 
-std::u16string TypeNameOf(const std::u16string& message_class) {
+om::ItemKind ItemKindOf(const std::u16string& message_class) {
   const std::u16string lower = text::LowerAscii(message_class);
-  for (const auto& [entry, name] : kTypeNames) {
-    if (ClassMatches(lower, entry)) return std::u16string(name);
+  for (const auto& [entry, kind] : kItemKinds) {
+    if (ClassMatches(lower, entry)) return kind;
   }
-  return std::u16string(kDefaultTypeName);
+  return kDefaultItemKind;
 }
 
 // The key under which a message property is looked up: its tag for plain
@@ -375,20 +375,16 @@ bool ReadColumn(const PropertyIndex& index, std::size_t column, om::ContactValue
   return ReadDate(entry, true, values[column]);
 }
 
-bool HasRecordValues(std::u16string_view type_name) {
-  return type_name == u"ContactItem" || type_name == u"DistListItem";
-}
-
 std::optional<Message> ReadMessageItem(libpff_item_t* item) {
   RecordSet set = Properties(item);
   PropertyIndex index;
   if (!set || !index.Load(set.get())) return std::nullopt;
-  Message message{u"", om::EmptyContactValues()};
+  Message message{kDefaultItemKind, om::EmptyContactValues()};
   libpff_record_entry_t* class_entry = index.Find(kMessageClass);
   std::optional<std::u16string> message_class = class_entry && IsText(class_entry) ? Text(class_entry) : std::u16string();
   if (!message_class) return std::nullopt;
-  message.type_name = TypeNameOf(*message_class);
-  if (!HasRecordValues(message.type_name)) return message;
+  message.kind = ItemKindOf(*message_class);
+  if (!om::HasContactProperties(message.kind)) return message;
   for (std::size_t column = 0; column < om::kContactPropertyCount; ++column) {
     if (!ReadColumn(index, column, message.values)) return std::nullopt;
   }

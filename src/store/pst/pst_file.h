@@ -15,6 +15,7 @@
 #include <string>
 
 #include "om/contact_properties.h"
+#include "om/item_kinds.h"
 
 namespace pst {
 
@@ -72,9 +73,8 @@ std::optional<std::size_t> MessageCount(const FolderHandle& folder);
 
 // What one message delivers.
 struct Message {
-  // The object model's type name for the message class: "ContactItem",
-  // "DistListItem", "MailItem", "AppointmentItem", ...
-  std::u16string type_name;
+  // The kind of item its message class is.
+  om::ItemKind kind;
   // The contact record's values; filled for contacts and distribution lists,
   // empty values (texts "", dates kNoDate) for every other kind of item.
   om::ContactValues values;

@@ -27,10 +27,6 @@ std::u16string FolderEntryId(const std::u16string& storeId, std::uint32_t nid) {
   return id;
 }
 
-bool HasContactProperties(const std::u16string& typeName) {
-  return typeName == u"ContactItem" || typeName == u"DistListItem";
-}
-
 class DataFileFolder final : public FolderSource {
  public:
   DataFileFolder(pst::FolderHandle folder, std::u16string storeId)
@@ -54,8 +50,8 @@ class DataFileFolder final : public FolderSource {
   ItemData FetchItem(std::size_t index) override {
     std::optional<pst::Message> message = pst::ReadMessage(folder_, index);
     if (!message) throw om::ObjectModelError(om::kMapiCorruptData);
-    ItemData item{std::move(message->type_name), nullptr};
-    if (HasContactProperties(item.typeName)) {
+    ItemData item{message->kind, nullptr};
+    if (om::HasContactProperties(item.kind)) {
       item.properties = std::make_shared<const om::ContactValues>(std::move(message->values));
     }
     return item;

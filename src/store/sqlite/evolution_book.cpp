@@ -1,15 +1,20 @@
 // Evolution's address books (also GNOME Contacts'): contacts.db of a local
 // book, written by EBookSqlite, and cache.db of an online book, written by
 // EBookCache. Both keep each contact's whole vCard in one column.
+#include "store/card_item.h"
 #include "store/sqlite/sqlite_book_kinds.h"
 
 namespace sqlitebook {
 namespace {
 
-// One row per item: (is_list, vCard).
+// One row per item: (is_list, vCard). A row marked as a list is a
+// distribution list whatever its card says.
 std::optional<standalone::ItemData> VCardItem(const ItemRows& item) {
   if (item.used != 1) return std::nullopt;
-  return ItemFromCard(item.rows[0].second, item.rows[0].first == "1");
+  const std::string& card = item.rows[0].second;
+  std::optional<standalone::ItemData> data = standalone::CardItem(card, {0, card.size()});
+  if (data && item.rows[0].first == "1") data->kind = om::ItemKind::kDistList;
+  return data;
 }
 
 }  // namespace

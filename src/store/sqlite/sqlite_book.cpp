@@ -9,7 +9,6 @@
 #include <limits>
 
 #include "store/sqlite/sqlite_book_kinds.h"
-#include "vcard/vcard_reader.h"
 
 namespace sqlitebook {
 namespace {
@@ -101,16 +100,6 @@ std::string QuoteIdentifier(std::string_view name) {
     quoted += c;
   }
   return quoted + "\"";
-}
-
-std::optional<standalone::ItemData> ItemFromCard(std::string_view text, bool list) {
-  auto card = std::make_shared<vcard::Card>();
-  if (!vcard::ReadCardInto(text, {0, text.size()}, *card)) return std::nullopt;
-  const bool group = list || card->kind == vcard::CardKind::kGroup;
-  standalone::ItemData item{group ? u"DistListItem" : u"ContactItem", nullptr};
-  // The values stay where they were decoded; the item points at them.
-  item.properties = std::shared_ptr<const om::ContactValues>(card, &card->values);
-  return item;
 }
 
 std::unique_ptr<Book> OpenBook(const std::string& path, std::string* failure) {

@@ -44,9 +44,4 @@ std::optional<BookKind> EvolutionCacheKind(const Database& db);
 bool HasColumns(const Database& db, std::string_view table, std::initializer_list<std::string_view> columns);
 // `name` quoted as an SQL identifier.
 std::string QuoteIdentifier(std::string_view name);
-// An item made from one vCard by the project's vCard reader: a group card,
-// or any card when `list`, is a distribution list. Nothing when the text
-// is no card at all.
-std::optional<standalone::ItemData> ItemFromCard(std::string_view text, bool list);
-
 }  // namespace sqlitebook

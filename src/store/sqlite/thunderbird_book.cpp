@@ -7,6 +7,7 @@
 #include <charconv>
 
 #include "om/contact_properties.h"
+#include "store/card_item.h"
 #include "store/sqlite/sqlite_book_kinds.h"
 #include "text/unicode_text.h"
 
@@ -112,11 +113,11 @@ std::optional<standalone::ItemData> FieldsItem(const ItemRows& item) {
   const std::optional<int> month = Number(Find(item, "BirthMonth"));
   const std::optional<int> day = Number(Find(item, "BirthDay"));
   if (year && month && day && IsRealDate(*year, *month, *day)) (*values)[om::kBirthday] = om::Date{*year, *month, *day};
-  return standalone::ItemData{u"ContactItem", std::move(values)};
+  return standalone::ItemData{om::ItemKind::kContact, std::move(values)};
 }
 
 std::optional<standalone::ItemData> CardItem(const ItemRows& item) {
-  if (const std::string* card = Find(item, "_vCard")) return ItemFromCard(*card, false);
+  if (const std::string* card = Find(item, "_vCard")) return standalone::CardItem(*card, {0, card->size()});
   return FieldsItem(item);
 }
 
@@ -126,7 +127,7 @@ standalone::ItemData ListItem(Statement& lists) {
   (*values)[om::kFileAs] = standalone::TextFromUtf8(lists.Text(0));
   (*values)[Column("NickName")] = standalone::TextFromUtf8(lists.Text(1));
   (*values)[om::kBody] = text::WithCrLfLineBreaks(standalone::TextFromUtf8(lists.Text(2)));
-  return {u"DistListItem", std::move(values)};
+  return {om::ItemKind::kDistList, std::move(values)};
 }
 
 }  // namespace

@@ -118,7 +118,7 @@ TEST_F(CardDavFaultTest, StalledBodyFailsTheFolder) {
   ASSERT_EQ(stores.size(), 1u);
   const std::unique_ptr<standalone::FolderSource> book = stores[0]->OpenDefaultContactsFolder();
   ASSERT_EQ(book->ItemCount(), static_cast<std::size_t>(kCards));
-  for (int i = 0; i < kFirstBatch; ++i) EXPECT_EQ(book->FetchItem(i).typeName, u"ContactItem");
+  for (int i = 0; i < kFirstBatch; ++i) EXPECT_EQ(book->FetchItem(i).kind, om::ItemKind::kContact);
   const auto failureOf = [](auto&& call) -> std::uint32_t {
     try {
       call();

@@ -11,13 +11,13 @@
 #include <memory>
 #include <thread>
 
-#include "app/run_sequence.h"
 #include "csv/csv_file.h"
+#include "export/export_contacts.h"
+#include "om/object_model.h"
 #include "hostile/hostile_support.h"
 #include "store/carddav/carddav_http.h"
 #include "store/carddav/dav_server_posix.h"
 #include "store/store_sources.h"
-#include "support/fake_object_model.h"
 #include "support/run_program.h"
 #include "support/test_files.h"
 
@@ -30,16 +30,10 @@ using testfiles::ReadBytes;
 constexpr int kCards = 450;       // three multigets of up to 200 cards
 constexpr int kFirstBatch = 200;  // what the first multiget delivers
 
-bool Alone() { return true; }
-void NoPause(unsigned) {}
-
 class CardDavSlowTest : public testing::Test {
  protected:
   void TearDown() override {
     stub_.reset();
-    fake::InstallApplication(nullptr);
-    app::SetSleepFunction(nullptr);
-    app::SetInstanceCheck(nullptr);
     carddav::SetTimeoutsForTesting(carddav::kConnectSeconds, carddav::kPaceLimit);
   }
 
@@ -98,11 +92,10 @@ TEST_F(CardDavSlowTest, TrickleEndsTheRun) {
     SCOPED_TRACE(c.where);
     Start(c.where, "trickle", 100);
     carddav::SetTimeoutsForTesting(carddav::kConnectSeconds, {seconds(4), 1024});
-    app::SetSleepFunction(NoPause);
-    app::SetInstanceCheck(Alone);
-    fake::InstallApplication(standalone::CreateStandaloneApplicationAt((dir_ / "profile").string()));
+    const om::Handle application = standalone::CreateStandaloneApplicationAt((dir_ / "profile").string());
+    const om::Handle nameSpace = om::AsObject(om::Get(application, "GetNamespace", std::u16string(u"MAPI")));
     std::future<int> run = std::async(std::launch::async, [&] {
-      const int result = app::RunSequence(Out().u16string());
+      const int result = exporter::ExportContacts(Out().u16string(), nameSpace);
       csv::CsvFlush();
       return result;
     });

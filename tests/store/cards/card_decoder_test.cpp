@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <random>
 
+#include "store/cards/files_ahead.h"
 #include "store/store_test_helpers.h"
 #include "support/test_files.h"
 
@@ -36,7 +37,7 @@ std::string Fetched(CardDecoder& decoder, std::size_t index) {
     const ItemData item = decoder.Fetch(index);
     if (!item.properties) return "no properties";
     const auto& last = std::get<std::u16string>((*item.properties)[om::kLastName]);
-    return std::string(last.begin(), last.end()) + (item.typeName == u"ContactItem" ? "" : "/group");
+    return std::string(last.begin(), last.end()) + (item.kind == om::ItemKind::kContact ? "" : "/group");
   } catch (const om::ObjectModelError& error) {
     return "error " + std::to_string(error.number());
   }

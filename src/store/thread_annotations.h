@@ -4,28 +4,61 @@
 // compile-time warning there. Other compilers see nothing.
 //
 // std::mutex is not declared a capability by every standard library, so the
-// decoder's threads lock a Mutex of this file instead.
+// card decoder's threads (store/cards/) lock a Mutex of this file instead.
 #pragma once
 
 #include <condition_variable>
 #include <mutex>
 
+// Each macro is defined only where nothing defined it before, so that a
+// header of another library with the same annotations can come first.
+#ifndef CE_THREAD_ATTRIBUTE
 #if defined(__clang__)
 #define CE_THREAD_ATTRIBUTE(x) __attribute__((x))
 #else
 #define CE_THREAD_ATTRIBUTE(x)
 #endif
+#endif
 
+#ifndef CAPABILITY
 #define CAPABILITY(x) CE_THREAD_ATTRIBUTE(capability(x))
+#endif
+
+#ifndef SCOPED_CAPABILITY
 #define SCOPED_CAPABILITY CE_THREAD_ATTRIBUTE(scoped_lockable)
+#endif
+
+#ifndef GUARDED_BY
 #define GUARDED_BY(x) CE_THREAD_ATTRIBUTE(guarded_by(x))
+#endif
+
+#ifndef PT_GUARDED_BY
 #define PT_GUARDED_BY(x) CE_THREAD_ATTRIBUTE(pt_guarded_by(x))
+#endif
+
+#ifndef REQUIRES
 #define REQUIRES(...) CE_THREAD_ATTRIBUTE(requires_capability(__VA_ARGS__))
+#endif
+
+#ifndef ACQUIRE
 #define ACQUIRE(...) CE_THREAD_ATTRIBUTE(acquire_capability(__VA_ARGS__))
+#endif
+
+#ifndef RELEASE
 #define RELEASE(...) CE_THREAD_ATTRIBUTE(release_capability(__VA_ARGS__))
+#endif
+
+#ifndef TRY_ACQUIRE
 #define TRY_ACQUIRE(...) CE_THREAD_ATTRIBUTE(try_acquire_capability(__VA_ARGS__))
+#endif
+
+#ifndef EXCLUDES
 #define EXCLUDES(...) CE_THREAD_ATTRIBUTE(locks_excluded(__VA_ARGS__))
+#endif
+
+#ifndef NO_THREAD_SAFETY_ANALYSIS
 #define NO_THREAD_SAFETY_ANALYSIS CE_THREAD_ATTRIBUTE(no_thread_safety_analysis)
+#endif
 
 namespace standalone {
 

@@ -84,13 +84,13 @@ class ComExportTest : public testing::Test {
     om::ClearMemberIdCache();
     app::SetSleepFunction(NoPause);
     app::SetInstanceCheck(Alone);
-    om::SetObjectFactory(CreateTestApplication);
+    app::SetObjectFactory(CreateTestApplication);
   }
   void TearDown() override {
     // Everything the run fetched has been released, exactly once.
     EXPECT_EQ(comtest::OutstandingReferences(), 0);
     EXPECT_EQ(comtest::OverReleases(), 0);
-    om::SetObjectFactory(nullptr);
+    app::SetObjectFactory(nullptr);
     app::SetSleepFunction(nullptr);
     app::SetInstanceCheck(nullptr);
     comtest::ResetModel();
