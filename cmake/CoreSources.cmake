@@ -61,7 +61,7 @@ function(contact_export_core_sources out root)
   contact_export_choose(SQLITE3_FOUND
     "/store/sqlite/(sqlite_db|sqlite_book|thunderbird_book|evolution_book|sqlite_store|application_books)\\.cpp$"
     "/sqlite_store_unavailable\\.cpp$")
-  contact_export_choose(CARDDAV_FOUND "/store/carddav/carddav_(http|xml|store|origin)\\.cpp$"
+  contact_export_choose(CARDDAV_FOUND "/store/carddav/carddav_(http|xml|url|origin|store_file|connection|discovery|book|store)\\.cpp$"
     "/carddav_store_unavailable\\.cpp$")
   set(${out} ${result} PARENT_SCOPE)
 endfunction()

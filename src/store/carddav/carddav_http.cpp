@@ -62,14 +62,24 @@ const char* MethodName(Method method) {
   return "GET";
 }
 
-struct CurlDeleter {
-  void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
-};
 struct ListDeleter {
   void operator()(curl_slist* list) const { curl_slist_free_all(list); }
 };
 
 }  // namespace
+
+// Made on the first request, so that a handle that could not be made is
+// that request's failure (no answer) like any other.
+struct Handle {
+  CURL* curl = nullptr;
+};
+
+void HandleDeleter::operator()(Handle* handle) const {
+  if (handle->curl) curl_easy_cleanup(handle->curl);
+  delete handle;
+}
+
+HandlePtr NewHandle() { return HandlePtr(new Handle); }
 
 bool FallenBehind(Pace& pace, const PaceLimit& limit, std::chrono::steady_clock::time_point now,
                   std::uint64_t moved) {
@@ -89,15 +99,21 @@ void SetTimeoutsForTesting(long connectSeconds, PaceLimit pace) {
 
 TlsTrust HttpsTrust() { return {1L, 2L, static_cast<long>(CURLSSLOPT_NATIVE_CA | CURLSSLOPT_REVOKE_BEST_EFFORT)}; }
 
-Response Send(const Request& request, const std::optional<Credentials>& credentials, const BodySink& sink) {
+Response Send(Handle& handle, const Request& request, const std::optional<Credentials>& credentials,
+              const BodySink& sink) {
   Response response;
   // A run told to end starts no request.
   if (csv::StopRequested()) return response;
   static std::once_flag initialised;
   std::call_once(initialised, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-  std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
-  if (!curl) return response;
-  CURL* c = curl.get();
+  if (!handle.curl) handle.curl = curl_easy_init();
+  if (!handle.curl) return response;
+  CURL* c = handle.curl;
+  // Every option back to libcurl's default (no method, body, headers, user
+  // name or password of the last request), keeping only its open
+  // connections and its DNS and TLS session caches; each request then sets
+  // all it needs.
+  curl_easy_reset(c);
   Transfer transfer{&sink, c};
   curl_easy_setopt(c, CURLOPT_URL, request.url.c_str());
   curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");

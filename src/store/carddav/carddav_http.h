@@ -4,11 +4,18 @@
 // request as failed, and so does a stop request (a signal to end the run).
 // TLS certificates are always verified against the system's store.
 // Credentials go to libcurl as user name and password, never inside a URL.
+//
+// A store's requests all go through one libcurl handle (a Handle), so that
+// they reuse the connections it keeps open: one connection, one TLS
+// handshake, for a whole book instead of one per request. A handle serves
+// one thread at a time; each store has its own, and the export reads a
+// CardDAV store from a single thread.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -39,9 +46,19 @@ struct Response {
 // transfer. The body of a non-2xx answer is not handed on.
 using BodySink = std::function<bool(std::string_view)>;
 
-// Sends `request`; with credentials, Basic or Digest authentication as the
-// server asks.
-Response Send(const Request& request, const std::optional<Credentials>& credentials, const BodySink& sink);
+// The libcurl handle of one store, with the connections it keeps open.
+struct Handle;
+struct HandleDeleter {
+  void operator()(Handle* handle) const;
+};
+using HandlePtr = std::unique_ptr<Handle, HandleDeleter>;
+HandlePtr NewHandle();
+
+// Sends `request` through `handle`; with credentials, Basic or Digest
+// authentication as the server asks, and without them none at all: nothing
+// of an earlier request's settings carries over but the open connections.
+Response Send(Handle& handle, const Request& request, const std::optional<Credentials>& credentials,
+              const BodySink& sink);
 
 // How slowly a transfer may go. From its start, and again each time it has
 // moved `floorBytes` more (sent and received together, the wait for an answer

@@ -1,30 +1,44 @@
 #include "store/carddav/carddav_url.h"
 
-#include "text/ascii_case.h"
+#include <curl/curl.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+
 #include "text/hex_digits.h"
 
 namespace carddav {
 namespace {
 
-// Where the authority starts: after "scheme://", or npos.
-std::size_t AuthorityStart(std::string_view url) {
-  const std::size_t scheme = url.find("://");
-  if (scheme == std::string_view::npos) return scheme;
-  for (std::size_t i = 0; i < scheme; ++i) {
-    const char c = url[i];
-    if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '+' || c == '-' ||
-          c == '.')) {
-      return std::string_view::npos;
-    }
-  }
-  return scheme + 3;
+struct UrlDeleter {
+  void operator()(CURLU* url) const { curl_url_cleanup(url); }
+};
+using Url = std::unique_ptr<CURLU, UrlDeleter>;
+
+// Where hrefs that are only a path are read against to take them apart.
+constexpr const char* kPlaceholderBase = "http://localhost/";
+
+// `text` as libcurl reads it: a whole URL, or with `base` a reference
+// against that URL, as a redirect's Location is. An href is read as
+// libcurl will send it: its spaces and bytes beyond ASCII percent-encoded,
+// its "." and ".." segments removed. Null when it does not parse.
+Url Parse(std::string_view text, const char* base = nullptr) {
+  Url url(curl_url());
+  if (!url) return nullptr;
+  if (base && curl_url_set(url.get(), CURLUPART_URL, base, 0) != CURLUE_OK) return nullptr;
+  const unsigned flags = base ? CURLU_URLENCODE : 0;
+  if (curl_url_set(url.get(), CURLUPART_URL, std::string(text).c_str(), flags) != CURLUE_OK) return nullptr;
+  return url;
 }
 
-std::string_view Authority(std::string_view url) {
-  const std::size_t start = AuthorityStart(url);
-  if (start == std::string_view::npos) return {};
-  const std::size_t end = url.find_first_of("/?#", start);
-  return url.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
+// One part of a parsed URL; nothing when it has none.
+std::optional<std::string> Part(CURLU* url, CURLUPart part) {
+  char* text = nullptr;
+  std::optional<std::string> value;
+  if (curl_url_get(url, part, &text, 0) == CURLUE_OK && text) value = text;
+  curl_free(text);
+  return value;
 }
 
 bool IsUnreserved(char c) {
@@ -34,6 +48,8 @@ bool IsUnreserved(char c) {
 
 // `text` with its percent-escapes decoded: all of them, or only those of
 // unreserved characters (the others then written with upper-case digits).
+// libcurl's own decoding refuses escapes of control characters, which a
+// path may still hold.
 std::string Decoded(std::string_view text, bool unreservedOnly) {
   std::string out;
   for (std::size_t i = 0; i < text.size(); ++i) {
@@ -54,17 +70,13 @@ std::string Decoded(std::string_view text, bool unreservedOnly) {
   return out;
 }
 
-// The path of a URL or href without a query or fragment, decoded as asked,
-// without a trailing slash.
+// The path of a URL or href as libcurl reads it (a path alone against a
+// placeholder origin), without its query or fragment, decoded as asked,
+// without a trailing slash. Text libcurl cannot read is taken as a path.
 std::string Path(std::string_view urlOrHref, bool unreservedOnly) {
-  std::string_view path = urlOrHref;
-  const std::size_t start = AuthorityStart(path);
-  if (start != std::string_view::npos) {
-    const std::size_t slash = path.find('/', start);
-    path = slash == std::string_view::npos ? std::string_view("/") : path.substr(slash);
-  }
-  path = path.substr(0, path.find_first_of("?#"));
-  std::string decoded = Decoded(path, unreservedOnly);
+  const Url url = Parse(urlOrHref, kPlaceholderBase);
+  const std::optional<std::string> path = url ? Part(url.get(), CURLUPART_PATH) : std::nullopt;
+  std::string decoded = Decoded(path ? *path : urlOrHref, unreservedOnly);
   while (decoded.size() > 1 && decoded.back() == '/') decoded.pop_back();
   return decoded;
 }
@@ -72,32 +84,30 @@ std::string Path(std::string_view urlOrHref, bool unreservedOnly) {
 }  // namespace
 
 bool IsServerUrl(std::string_view url) {
-  const bool scheme = text::EqualsNoCase(url.substr(0, 7), "http://") || text::EqualsNoCase(url.substr(0, 8), "https://");
-  const std::string_view authority = Authority(url);
-  return scheme && !authority.empty() && authority.find('@') == std::string_view::npos;
+  const Url parsed = Parse(url);
+  if (!parsed) return false;
+  const std::optional<std::string> scheme = Part(parsed.get(), CURLUPART_SCHEME);
+  const std::optional<std::string> host = Part(parsed.get(), CURLUPART_HOST);
+  return (scheme == "http" || scheme == "https") && host && !host->empty() && !Part(parsed.get(), CURLUPART_USER) &&
+         !Part(parsed.get(), CURLUPART_PASSWORD);
 }
 
 std::string WithoutUserInfo(std::string_view url) {
-  const std::string_view authority = Authority(url);
-  const std::size_t at = authority.rfind('@');
-  if (at == std::string_view::npos) return std::string(url);
-  const std::size_t start = AuthorityStart(url);
-  return std::string(url.substr(0, start)) + std::string(url.substr(start + at + 1));
+  const Url parsed = Parse(url);
+  if (!parsed || (!Part(parsed.get(), CURLUPART_USER) && !Part(parsed.get(), CURLUPART_PASSWORD))) {
+    return std::string(url);
+  }
+  curl_url_set(parsed.get(), CURLUPART_USER, nullptr, 0);
+  curl_url_set(parsed.get(), CURLUPART_PASSWORD, nullptr, 0);
+  curl_url_set(parsed.get(), CURLUPART_OPTIONS, nullptr, 0);
+  return Part(parsed.get(), CURLUPART_URL).value_or(std::string());
 }
 
 std::string HostOf(std::string_view url) {
-  std::string_view authority = Authority(url);
-  if (authority.starts_with('[')) {
-    const std::size_t close = authority.find(']');
-    return std::string(authority.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1));
-  }
-  return std::string(authority.substr(0, authority.find(':')));
-}
-
-std::string OriginOf(std::string_view url) {
-  const std::size_t start = AuthorityStart(url);
-  if (start == std::string_view::npos) return {};
-  return std::string(url.substr(0, start)) + std::string(Authority(url));
+  const Url parsed = Parse(url);
+  std::string host = parsed ? Part(parsed.get(), CURLUPART_HOST).value_or(std::string()) : std::string();
+  if (host.starts_with('[') && host.ends_with(']')) host = host.substr(1, host.size() - 2);
+  return host;
 }
 
 std::string PathOf(std::string_view urlOrHref) { return Path(urlOrHref, false); }
@@ -105,15 +115,9 @@ std::string PathOf(std::string_view urlOrHref) { return Path(urlOrHref, false); 
 std::string CardPath(std::string_view urlOrHref) { return Path(urlOrHref, true); }
 
 std::string Resolve(std::string_view base, std::string_view href) {
-  if (AuthorityStart(href) != std::string_view::npos) return std::string(href);
-  if (href.starts_with('/')) return OriginOf(base) + std::string(href);
-  std::string_view directory = base.substr(0, base.find_first_of("?#"));
-  const std::size_t start = AuthorityStart(directory);
-  const std::size_t slash = directory.rfind('/');
-  if (start == std::string_view::npos || slash == std::string_view::npos || slash < start) {
-    return OriginOf(base) + "/" + std::string(href);
-  }
-  return std::string(directory.substr(0, slash + 1)) + std::string(href);
+  const Url url = Parse(href, std::string(base).c_str());
+  const std::optional<std::string> resolved = url ? Part(url.get(), CURLUPART_URL) : std::nullopt;
+  return resolved ? *resolved : std::string(href);
 }
 
 std::string LastSegment(std::string_view href) {

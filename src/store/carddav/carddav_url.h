@@ -1,6 +1,7 @@
 // The few URL operations the CardDAV store needs: its hrefs are absolute
 // paths or whole URLs, resolved against the URL of the request that
-// returned them.
+// returned them. libcurl's URL parser reads them all, so that a URL is
+// taken apart as the requests sent to it will be.
 #pragma once
 
 #include <string>
@@ -16,8 +17,6 @@ bool IsServerUrl(std::string_view url);
 std::string WithoutUserInfo(std::string_view url);
 // The host name alone (no port, no brackets round an IPv6 address).
 std::string HostOf(std::string_view url);
-// "scheme://authority".
-std::string OriginOf(std::string_view url);
 // The path of a URL or href, percent-decoded, without a query, fragment or
 // trailing slash: the form in which two hrefs for one resource compare equal.
 std::string PathOf(std::string_view urlOrHref);
@@ -27,7 +26,8 @@ std::string PathOf(std::string_view urlOrHref);
 // digits in upper case. An escape of any other byte is not that byte ("%2F"
 // is no slash), so two cards named apart stay apart.
 std::string CardPath(std::string_view urlOrHref);
-// `href` as a URL, against the URL `base`.
+// `href` as a URL, against the URL `base`; `href` itself when either does
+// not parse.
 std::string Resolve(std::string_view base, std::string_view href);
 // The last non-empty path segment of an href, percent-decoded.
 std::string LastSegment(std::string_view href);
