@@ -1,6 +1,6 @@
 #include "store/card_item.h"
 
-namespace standalone {
+namespace store {
 
 ItemData CardItem(std::shared_ptr<const vcard::Card> card) {
   const om::ItemKind kind =
@@ -15,4 +15,4 @@ std::optional<ItemData> CardItem(std::string_view text, vcard::CardExtent extent
   return CardItem(std::move(card));
 }
 
-}  // namespace standalone
+}  // namespace store

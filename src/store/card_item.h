@@ -9,7 +9,7 @@
 #include "store/store_sources.h"
 #include "vcard/vcard_reader.h"
 
-namespace standalone {
+namespace store {
 
 // The item of a decoded card: a group card is a distribution list, every
 // other card a contact. The values stay in the card where they were decoded;
@@ -20,4 +20,4 @@ ItemData CardItem(std::shared_ptr<const vcard::Card> card);
 // text of a card a store holds); nothing when it cannot be read.
 std::optional<ItemData> CardItem(std::string_view text, vcard::CardExtent extent);
 
-}  // namespace standalone
+}  // namespace store

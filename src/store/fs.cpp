@@ -1,7 +1,7 @@
 // The file-system services that both platform halves share, built on theirs.
 #include "store/fs.h"
 
-namespace standalone::fs {
+namespace store::fs {
 
 bool IsFile(const std::string& path) {
   const Status status = StatPath(path);
@@ -24,4 +24,4 @@ std::optional<std::string> ReadSmallFile(const std::string& path, std::uint64_t 
   return bytes;
 }
 
-}  // namespace standalone::fs
+}  // namespace store::fs

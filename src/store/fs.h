@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-namespace standalone::fs {
+namespace store::fs {
 
 // What a directory entry is in itself, without following a symbolic link.
 enum class EntryType { kDirectory, kSymlink, kRegular, kOther };
@@ -118,4 +118,4 @@ std::string BaseName(const std::string& path);
 
 bool IsAbsolutePath(const std::string& path);
 
-}  // namespace standalone::fs
+}  // namespace store::fs

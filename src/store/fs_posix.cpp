@@ -12,7 +12,7 @@
 
 #include "store/fs.h"
 
-namespace standalone::fs {
+namespace store::fs {
 
 struct File {
   int descriptor = -1;
@@ -258,4 +258,4 @@ std::string BaseName(const std::string& path) {
 
 bool IsAbsolutePath(const std::string& path) { return path.starts_with('/'); }
 
-}  // namespace standalone::fs
+}  // namespace store::fs

@@ -8,7 +8,7 @@
 
 #include "store/fs.h"
 
-namespace standalone::fs {
+namespace store::fs {
 
 struct File {
   HANDLE handle = INVALID_HANDLE_VALUE;
@@ -213,4 +213,4 @@ bool IsAbsolutePath(const std::string& path) {
   return drive || (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1]));
 }
 
-}  // namespace standalone::fs
+}  // namespace store::fs

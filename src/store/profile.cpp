@@ -16,7 +16,7 @@
 #include "store/standalone_store.h"
 #include "store/store_kinds.h"
 
-namespace standalone {
+namespace store {
 namespace {
 
 struct ProfileListing {
@@ -129,15 +129,15 @@ om::Handle CreateStandaloneApplicationAt(const std::string& profilePath) {
   return CreateApplicationForStores(OpenProfile(profilePath));
 }
 
-}  // namespace standalone
+}  // namespace store
 
 namespace om {
 
 Handle CreateStandaloneApplication() {
-  const std::optional<std::string> profile = standalone::ProfileLocation(standalone::fs::GetEnvironment);
+  const std::optional<std::string> profile = store::ProfileLocation(store::fs::GetEnvironment);
   if (!profile) throw ObjectModelError(kMapiNotFound, "no profile named, and no home to look in");
-  Handle application = standalone::CreateStandaloneApplicationAt(*profile);
-  standalone::ProtectProfileFromOutput(*profile);
+  Handle application = store::CreateStandaloneApplicationAt(*profile);
+  store::ProtectProfileFromOutput(*profile);
   return application;
 }
 

@@ -6,7 +6,7 @@
 
 #include "store/store_sources.h"
 
-namespace standalone {
+namespace store {
 
 // Reads an environment variable; nothing when it is unset or empty.
 using EnvironmentLookup = std::optional<std::string> (*)(const char* name);
@@ -30,4 +30,4 @@ StoreList OpenProfile(const std::string& path);
 // reads.
 void ProtectProfileFromOutput(const std::string& path);
 
-}  // namespace standalone
+}  // namespace store

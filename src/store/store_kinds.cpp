@@ -1,6 +1,6 @@
 #include "store/store_kinds.h"
 
-namespace standalone {
+namespace store {
 namespace {
 
 std::unique_ptr<StoreSource> OpenDataFile(const StoreEntry& entry, const std::shared_ptr<ListedDirectories>&) {
@@ -123,4 +123,4 @@ const StoreKind* KindOfProfile(const StoreEntry& profile) {
   return nullptr;
 }
 
-}  // namespace standalone
+}  // namespace store

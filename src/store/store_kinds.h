@@ -14,7 +14,7 @@
 #include "store/fs.h"
 #include "store/store_sources.h"
 
-namespace standalone {
+namespace store {
 
 // An entry as the table sees it: an entry of a profile folder, or the
 // profile itself.
@@ -73,4 +73,4 @@ std::string NestedFolderName(const StoreKind& kind, std::string_view name);
 // other folder (a profile of stores) or file (no profile).
 const StoreKind* KindOfProfile(const StoreEntry& profile);
 
-}  // namespace standalone
+}  // namespace store

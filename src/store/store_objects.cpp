@@ -7,7 +7,7 @@
 #include "om/error_numbers.h"
 #include "store/store_sources.h"
 
-namespace standalone {
+namespace store {
 namespace {
 
 using om::Handle;
@@ -268,4 +268,4 @@ om::Handle CreateApplicationForStores(StoreList stores) {
   return std::make_shared<Application>(std::move(stores));
 }
 
-}  // namespace standalone
+}  // namespace store

@@ -5,7 +5,7 @@
 #include "om/error_numbers.h"
 #include "store/store_sources.h"
 
-namespace standalone {
+namespace store {
 namespace {
 
 class FailingStoreSource final : public StoreSource {
@@ -56,4 +56,4 @@ std::unique_ptr<StoreSource> OpenOnFirstUse(StoreOpener open) {
   return std::make_unique<StoreOpenedOnFirstUse>(std::move(open));
 }
 
-}  // namespace standalone
+}  // namespace store

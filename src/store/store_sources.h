@@ -18,7 +18,7 @@
 #include "om/item_kinds.h"
 #include "om/object_model.h"
 
-namespace standalone {
+namespace store {
 
 // One fetched item, complete: its properties are read when the item is
 // fetched, so that reading a property later is a lookup.
@@ -127,4 +127,4 @@ using text::EqualsNoCase;
 using text::HexText;
 inline std::u16string TextFromUtf8(std::string_view bytes) { return text::Utf16FromUtf8(bytes); }
 
-}  // namespace standalone
+}  // namespace store

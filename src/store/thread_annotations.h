@@ -60,7 +60,7 @@
 #define NO_THREAD_SAFETY_ANALYSIS CE_THREAD_ATTRIBUTE(no_thread_safety_analysis)
 #endif
 
-namespace standalone {
+namespace store {
 
 // A mutex the analysis knows. Lock() tries for a moment before sleeping on
 // it: the decoder's threads hold it for a few instructions at a time, and
@@ -122,4 +122,4 @@ class SCOPED_CAPABILITY MutexLock {
   bool held_ = true;
 };
 
-}  // namespace standalone
+}  // namespace store

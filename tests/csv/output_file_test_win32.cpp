@@ -70,7 +70,7 @@ TEST_F(WindowsOutputFileTest, RefusesPathsInsideAProtectedFolder) {
   std::filesystem::create_directories(profile / "store");
   testfiles::WriteBytes(profile / "store" / "a.vcf", "card");
   const std::u8string utf8 = profile.u8string();
-  const auto identity = standalone::fs::StatPath(std::string(utf8.begin(), utf8.end())).identity;
+  const auto identity = store::fs::StatPath(std::string(utf8.begin(), utf8.end())).identity;
   csv::Protect({identity.device, identity.inode});
   EXPECT_EQ(csv::OutputOpen(PathText(profile / "store" / "a.vcf")), nullptr);
   EXPECT_EQ(csv::OutputOpen(PathText(profile / "new.csv")), nullptr);

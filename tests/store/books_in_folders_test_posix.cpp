@@ -25,7 +25,7 @@ const fs::path kBooks = fs::path(CONTACT_EXPORT_SOURCE_DIR) / "tests" / "data" /
 class BooksInFoldersTest : public storetest::ProfileTest {
  protected:
   void SetUp() override {
-    if (!standalone::AddressBooksUnavailable().empty() || !standalone::CardDavUnavailable().empty()) {
+    if (!store::AddressBooksUnavailable().empty() || !store::CardDavUnavailable().empty()) {
       GTEST_SKIP() << "built without SQLite or CardDAV";
     }
     REQUIRE_RADICALE();

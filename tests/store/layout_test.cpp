@@ -86,7 +86,7 @@ TEST_F(LayoutTest, AVcfFileOrADirectoryOfVcfFilesIsAProfileOfOneStore) {
 TEST_F(LayoutTest, AProfileThatDoesNotExistOrIsNoProfileCreatesNoApplication) {
   Write("not-a-profile.txt", "x");
   for (const char* name : {"missing", "not-a-profile.txt"}) {
-    EXPECT_NE(ErrorOf([&] { standalone::CreateStandaloneApplicationAt(storetest::PathBytes(Path(name))); }), 0u)
+    EXPECT_NE(ErrorOf([&] { store::CreateStandaloneApplicationAt(storetest::PathBytes(Path(name))); }), 0u)
         << name;
   }
 }

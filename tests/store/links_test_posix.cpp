@@ -60,7 +60,7 @@ TEST_F(LinksTest, DanglingLinksNamedVcfAreUnreadableItemsAndADanglingProfileIsNo
   Link("nowhere.vcf", "p/s/Contacts/b.vcf");
   EXPECT_EQ(Tree(DefaultFolder(OpenNamespace(Path("p")))), "Contacts[A,!]");
   Link("missing", "dangling");
-  EXPECT_NE(ErrorOf([&] { standalone::CreateStandaloneApplicationAt(Path("dangling").string()); }), 0u);
+  EXPECT_NE(ErrorOf([&] { store::CreateStandaloneApplicationAt(Path("dangling").string()); }), 0u);
 }
 
 TEST_F(LinksTest, SubfoldersThatLeadBackToAnAncestorAreNotListed) {
@@ -161,7 +161,7 @@ TEST(ProfileLocationTest, ProfileVariableThenXdgDataHomeThenHome) {
   };
   for (const Case& c : cases) {
     gEnvironment = c.environment;
-    EXPECT_EQ(standalone::ProfileLocation(FakeLookup), c.location) << testing::PrintToString(c.environment);
+    EXPECT_EQ(store::ProfileLocation(FakeLookup), c.location) << testing::PrintToString(c.environment);
   }
 }
 

@@ -15,8 +15,8 @@
 namespace {
 
 namespace fs = std::filesystem;
-using standalone::StoreEntry;
-using standalone::StoreKind;
+using store::StoreEntry;
+using store::StoreKind;
 
 const fs::path kBooks = fs::path(CONTACT_EXPORT_SOURCE_DIR) / "tests" / "data" / "sqlite";
 
@@ -24,7 +24,7 @@ const fs::path kBooks = fs::path(CONTACT_EXPORT_SOURCE_DIR) / "tests" / "data" /
 std::string NameOf(const StoreKind* kind) { return kind ? std::string(kind->name) : "-"; }
 
 const StoreKind& Kind(std::string_view name) {
-  for (const StoreKind& kind : standalone::StoreKinds()) {
+  for (const StoreKind& kind : store::StoreKinds()) {
     if (kind.name == name) return kind;
   }
   throw std::logic_error("no such kind");
@@ -33,7 +33,7 @@ const StoreKind& Kind(std::string_view name) {
 // The entries of `dir` as the profile lists them.
 std::map<std::string, StoreEntry> Entries(const fs::path& dir) {
   std::map<std::string, StoreEntry> entries;
-  standalone::fs::ForEachEntry(dir.string(), [&](std::string_view name, standalone::fs::EntryType type) {
+  store::fs::ForEachEntry(dir.string(), [&](std::string_view name, store::fs::EntryType type) {
     entries[std::string(name)] = StoreEntry{(dir / name).string(), std::string(name), type};
   });
   return entries;
@@ -77,15 +77,15 @@ TEST(StoreKindsTest, EntriesAreKnownByTheirNamesAndWhatTheyAre) {
   const std::map<std::string, StoreEntry> entries = Entries(dir.path());
   ASSERT_EQ(entries.size(), kExpected.size());
   for (const auto& [name, kind] : kExpected) {
-    EXPECT_EQ(NameOf(standalone::KindOfEntry(entries.at(name))), kind) << name;
+    EXPECT_EQ(NameOf(store::KindOfEntry(entries.at(name))), kind) << name;
   }
 
   // A profile by itself: a folder only as an application's folder, a file
   // only of a kind that may stand alone.
   const auto profile = [&](const char* name, bool folder) {
-    return NameOf(standalone::KindOfProfile(StoreEntry{(dir / name).string(), name,
-                                                       folder ? standalone::fs::EntryType::kDirectory
-                                                              : standalone::fs::EntryType::kRegular}));
+    return NameOf(store::KindOfProfile(StoreEntry{(dir / name).string(), name,
+                                                       folder ? store::fs::EntryType::kDirectory
+                                                              : store::fs::EntryType::kRegular}));
   };
   EXPECT_EQ(profile("a.PST", false), "Outlook data file");
   EXPECT_EQ(profile("dir.ost", true), "-");
@@ -133,9 +133,9 @@ TEST(StoreKindsTest, FailingStoresSayWhy) {
     SCOPED_TRACE(c.entry);
     const StoreKind& kind = Kind(c.kind);
     const std::string_view unavailable = kind.unavailable ? kind.unavailable() : std::string_view();
-    const std::unique_ptr<standalone::StoreSource> store =
-        kind.open(StoreEntry{(dir / c.entry).string(), c.entry, standalone::fs::EntryType::kRegular},
-                  std::make_shared<standalone::ListedDirectories>());
+    const std::unique_ptr<store::StoreSource> store =
+        kind.open(StoreEntry{(dir / c.entry).string(), c.entry, store::fs::EntryType::kRegular},
+                  std::make_shared<store::ListedDirectories>());
     for (int use = 0; use < 2; ++use) {
       try {
         store->OpenTopFolder();

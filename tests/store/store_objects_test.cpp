@@ -23,7 +23,7 @@ class ObjectsTest : public testing::Test {
     testfiles::WriteBytes(dir_ / "store/Contacts/a.vcf",
                           storetest::Card("Doe", "TITLE:Engineer\r\nBDAY:1980-04-03\r\n") +
                               storetest::Card("Crew", "KIND:group\r\n"));
-    app_ = standalone::CreateStandaloneApplicationAt(dir_.path().string());
+    app_ = store::CreateStandaloneApplicationAt(dir_.path().string());
     ns_ = om::AsObject(Get(app_, "GetNamespace", Value(std::u16string(u"MAPI"))));
     folder_ = om::AsObject(Get(ns_, "GetDefaultFolder", Value(std::int64_t{10})));
     items_ = Member(folder_, "Items");

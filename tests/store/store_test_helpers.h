@@ -47,7 +47,7 @@ inline std::string PathBytes(const std::filesystem::path& path) {
 }
 
 inline om::Handle OpenNamespace(const std::filesystem::path& profile) {
-  const om::Handle app = standalone::CreateStandaloneApplicationAt(PathBytes(profile));
+  const om::Handle app = store::CreateStandaloneApplicationAt(PathBytes(profile));
   return om::AsObject(om::Get(app, "GetNamespace", om::Value(std::u16string(u"MAPI"))));
 }
 

@@ -12,7 +12,7 @@
 namespace carddav {
 namespace {
 
-using standalone::ItemData;
+using store::ItemData;
 
 // Cards asked for in one multiget: enough to keep the round trips few, few
 // enough that one batch's cards take little memory.
@@ -44,15 +44,15 @@ std::string XmlEscaped(std::string_view text) {
 std::optional<ItemData> DecodeCard(const std::string& text) {
   const std::vector<vcard::CardExtent> cards = vcard::FindCards(text);
   if (cards.empty()) return std::nullopt;
-  return standalone::CardItem(text, cards.front());
+  return store::CardItem(text, cards.front());
 }
 
 [[noreturn]] void FailFolder() { throw om::ObjectModelError(om::kMapiCallFailed); }
 
 }  // namespace
 
-std::u16string BookFolder::Name() { return standalone::TextFromUtf8(book_.name); }
-std::u16string BookFolder::EntryId() { return storeId_ + u":" + standalone::HexText(book_.href); }
+std::u16string BookFolder::Name() { return store::TextFromUtf8(book_.name); }
+std::u16string BookFolder::EntryId() { return storeId_ + u":" + store::HexText(book_.href); }
 
 std::size_t BookFolder::ItemCount() {
   List();
@@ -75,7 +75,7 @@ std::size_t BookFolder::SubfolderCount() {
   return subfolders_.size();
 }
 
-std::unique_ptr<standalone::FolderSource> BookFolder::OpenSubfolder(std::size_t index) {
+std::unique_ptr<store::FolderSource> BookFolder::OpenSubfolder(std::size_t index) {
   return std::make_unique<BookFolder>(connection_, subfolders_.at(index), storeId_, std::vector<Book>{});
 }
 

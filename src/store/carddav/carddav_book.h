@@ -27,7 +27,7 @@ struct Book {
   std::string name;
 };
 
-class BookFolder final : public standalone::FolderSource {
+class BookFolder final : public store::FolderSource {
  public:
   BookFolder(std::shared_ptr<Connection> connection, Book book, std::u16string storeId, std::vector<Book> subfolders)
       : connection_(std::move(connection)),
@@ -38,9 +38,9 @@ class BookFolder final : public standalone::FolderSource {
   std::u16string Name() override;
   std::u16string EntryId() override;
   std::size_t ItemCount() override;
-  standalone::ItemData FetchItem(std::size_t index) override;
+  store::ItemData FetchItem(std::size_t index) override;
   std::size_t SubfolderCount() override;
-  std::unique_ptr<standalone::FolderSource> OpenSubfolder(std::size_t index) override;
+  std::unique_ptr<store::FolderSource> OpenSubfolder(std::size_t index) override;
 
  private:
   [[noreturn]] void Fail();
@@ -56,7 +56,7 @@ class BookFolder final : public standalone::FolderSource {
   std::string effectiveUrl_;
   std::vector<std::string> hrefs_;
   std::size_t batch_ = SIZE_MAX;
-  std::vector<std::optional<standalone::ItemData>> cards_;
+  std::vector<std::optional<store::ItemData>> cards_;
 };
 
 }  // namespace carddav

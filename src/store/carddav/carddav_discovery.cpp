@@ -21,7 +21,7 @@ std::string FolderName(const DavResponse& response) {
 }
 
 bool IsDefaultBookName(std::string_view name) {
-  return standalone::EqualsNoCase(name, "Contacts") || name == "\xE9\x80\xA3\xE7\xB5\xA1\xE5\x85\x88";  // 連絡先
+  return store::EqualsNoCase(name, "Contacts") || name == "\xE9\x80\xA3\xE7\xB5\xA1\xE5\x85\x88";  // 連絡先
 }
 
 // Why a request's answer is not the whole multistatus it should be, with

@@ -23,7 +23,7 @@
 #include "store/fs.h"
 #include "store/store_sources.h"
 
-namespace standalone {
+namespace store {
 namespace {
 
 using carddav::Book;
@@ -103,4 +103,4 @@ std::unique_ptr<StoreSource> OpenCardDavStore(const std::string& path) {
   });
 }
 
-}  // namespace standalone
+}  // namespace store

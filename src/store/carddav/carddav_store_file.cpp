@@ -19,7 +19,7 @@ std::string_view Trim(std::string_view text) {
 }  // namespace
 
 std::optional<std::string> ReadSmallFile(const std::string& path, std::string* failure) {
-  return standalone::fs::ReadSmallFile(path, kMaxSmallFile, failure);
+  return store::fs::ReadSmallFile(path, kMaxSmallFile, failure);
 }
 
 std::optional<StoreFile> ParseStoreFile(std::string_view text) {

@@ -2,7 +2,7 @@
 // them): every .carddav entry is a failing store, which says why.
 #include "store/store_sources.h"
 
-namespace standalone {
+namespace store {
 
 std::string_view CardDavUnavailable() { return "built without libcurl and expat"; }
 
@@ -10,4 +10,4 @@ std::unique_ptr<StoreSource> OpenCardDavStore(const std::string&) {
   return FailingStore(std::string(CardDavUnavailable()));
 }
 
-}  // namespace standalone
+}  // namespace store

@@ -4,9 +4,9 @@
 namespace carddav {
 
 std::optional<std::string> NetrcPath() {
-  if (std::optional<std::string> path = standalone::fs::GetEnvironment("NETRC")) return path;
-  if (std::optional<std::string> home = standalone::fs::GetEnvironment("HOME")) {
-    return standalone::fs::JoinPath(*home, ".netrc");
+  if (std::optional<std::string> path = store::fs::GetEnvironment("NETRC")) return path;
+  if (std::optional<std::string> home = store::fs::GetEnvironment("HOME")) {
+    return store::fs::JoinPath(*home, ".netrc");
   }
   return std::nullopt;
 }

@@ -7,10 +7,10 @@
 namespace carddav {
 
 std::optional<std::string> NetrcPath() {
-  if (std::optional<std::string> path = standalone::fs::GetEnvironment("NETRC")) return path;
+  if (std::optional<std::string> path = store::fs::GetEnvironment("NETRC")) return path;
   for (const char* home : {"USERPROFILE", "HOME"}) {
-    if (std::optional<std::string> folder = standalone::fs::GetEnvironment(home)) {
-      return standalone::fs::JoinPath(*folder, "_netrc");
+    if (std::optional<std::string> folder = store::fs::GetEnvironment(home)) {
+      return store::fs::JoinPath(*folder, "_netrc");
     }
   }
   return std::nullopt;

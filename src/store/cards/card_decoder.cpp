@@ -7,7 +7,7 @@
 #include "store/cards/card_scheduler.h"
 #include "store/cards/large_pieces.h"
 
-namespace standalone {
+namespace store {
 
 CardDecoder::CardDecoder(std::shared_ptr<const FolderFiles> files, bool threaded, std::size_t heldCards)
     : reader_(std::make_unique<CardReader>(files)), heldCards_(heldCards) {
@@ -231,4 +231,4 @@ ItemData CardDecoder::Fetch(std::size_t index) {
   return Deliver(std::move(decoded));
 }
 
-}  // namespace standalone
+}  // namespace store

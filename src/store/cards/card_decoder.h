@@ -38,7 +38,7 @@
 #include "store/cards/lazy_cards.h"
 #include "store/store_sources.h"
 
-namespace standalone {
+namespace store {
 
 class FolderJob;
 
@@ -120,4 +120,4 @@ class CardDecoder final : public CardSink {
   std::unique_ptr<LazyCards> lazy_;
 };
 
-}  // namespace standalone
+}  // namespace store

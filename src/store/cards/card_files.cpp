@@ -1,9 +1,9 @@
 #include "store/cards/card_files.h"
 
-namespace standalone {
+namespace store {
 
 fs::File* OpenFolderFile(const FolderFiles& files, fs::Directory* directory, NameRef file) {
   return directory ? fs::OpenFileIn(directory, files.FileName(file)) : files.Open(file);
 }
 
-}  // namespace standalone
+}  // namespace store

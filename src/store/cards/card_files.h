@@ -10,7 +10,7 @@
 #include "store/cards/card_index.h"
 #include "store/fs.h"
 
-namespace standalone {
+namespace store {
 
 // Where the files of a folder are. Fixed once the folder is listed; the
 // second thread reads it too.
@@ -28,4 +28,4 @@ class FolderFiles {
 // Opens `file` by its name within `directory` when that is open, else as its folder does.
 fs::File* OpenFolderFile(const FolderFiles& files, fs::Directory* directory, NameRef file);
 
-}  // namespace standalone
+}  // namespace store

@@ -5,7 +5,7 @@
 #include "store/store_sources.h"
 #include "vcard/vcard_cards.h"
 
-namespace standalone {
+namespace store {
 namespace {
 
 constexpr std::size_t kNameBlockSize = std::size_t{1} << 20;
@@ -227,4 +227,4 @@ bool ReadIndexedCard(fs::File* file, std::string_view head, const CardRef& ref, 
   return vcard::ReadCardInto(buffer, {lead, ref.length}, card);
 }
 
-}  // namespace standalone
+}  // namespace store

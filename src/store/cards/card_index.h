@@ -16,7 +16,7 @@
 #include "store/fs.h"
 #include "vcard/vcard_reader.h"
 
-namespace standalone {
+namespace store {
 
 // File names packed into blocks of at most 1 MiB, so that many names cost
 // neither one allocation each nor a doubling copy of one huge block.
@@ -98,4 +98,4 @@ std::optional<std::string> ReadFileHead(fs::File* file);
 bool ReadIndexedCard(fs::File* file, std::string_view head, const CardRef& ref, std::string& buffer,
                      vcard::Card& card);
 
-}  // namespace standalone
+}  // namespace store

@@ -3,7 +3,7 @@
 #include <new>
 #include <variant>
 
-namespace standalone {
+namespace store {
 namespace {
 
 // Cards kept per thread to be decoded into again.
@@ -63,4 +63,4 @@ std::shared_ptr<vcard::Card> ShareCard(std::unique_ptr<vcard::Card> card, Side s
   return std::shared_ptr<vcard::Card>(card.release(), [side](vcard::Card* gone) { ReturnCard(gone, side); });
 }
 
-}  // namespace standalone
+}  // namespace store

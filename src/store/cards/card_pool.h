@@ -11,7 +11,7 @@
 
 #include "vcard/vcard_reader.h"
 
-namespace standalone {
+namespace store {
 
 // Which thread decodes: the one that fetches, or the second one.
 enum Side { kFetching = 0, kSecond = 1 };
@@ -34,4 +34,4 @@ std::unique_ptr<vcard::Card> SpareCard(SpareCards& spare, Side side);
 // back to be decoded into again when the last one goes.
 std::shared_ptr<vcard::Card> ShareCard(std::unique_ptr<vcard::Card> card, Side side);
 
-}  // namespace standalone
+}  // namespace store

@@ -4,7 +4,7 @@
 
 #include "text/unicode_text.h"
 
-namespace standalone {
+namespace store {
 namespace {
 
 constexpr std::size_t kKeptCardBuffer = std::size_t{1} << 20;
@@ -68,4 +68,4 @@ std::optional<std::string_view> CardReader::AheadBytes(const CardRef& ref) {
   return std::string_view(ahead_).substr(static_cast<std::size_t>(ref.offset - aheadStart_), ref.length);
 }
 
-}  // namespace standalone
+}  // namespace store

@@ -11,7 +11,7 @@
 #include "store/cards/card_files.h"
 #include "vcard/vcard_reader.h"
 
-namespace standalone {
+namespace store {
 
 // Reads one card after the other, keeping the file of the last one open. One
 // per thread that decodes.
@@ -36,4 +36,4 @@ class CardReader {
   std::uint64_t aheadStart_ = 0;
 };
 
-}  // namespace standalone
+}  // namespace store

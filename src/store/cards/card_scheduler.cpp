@@ -8,7 +8,7 @@
 #include "store/card_item.h"
 #include "store/cards/large_pieces.h"
 
-namespace standalone {
+namespace store {
 
 Decoding& TheDecoding() {
   static Decoding* const decoding = new Decoding();
@@ -139,4 +139,4 @@ ItemData Deliver(Decoded decoded) {
   return std::move(decoded.data);
 }
 
-}  // namespace standalone
+}  // namespace store

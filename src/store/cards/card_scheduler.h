@@ -13,7 +13,7 @@
 #include "store/cards/folder_job.h"
 #include "store/thread_annotations.h"
 
-namespace standalone {
+namespace store {
 
 // The second thread and the folder it works on: one for the process, as one
 // folder at a time is exported.
@@ -55,4 +55,4 @@ Decoded Decode(CardReader& reader, const CardClaim& claim, std::unique_ptr<vcard
 // The item decoded, or what decoding it threw.
 ItemData Deliver(Decoded decoded);
 
-}  // namespace standalone
+}  // namespace store

@@ -11,7 +11,7 @@
 #include "store/cards/directory_store.h"
 #include "store/store_kinds.h"
 
-namespace standalone {
+namespace store {
 namespace {
 
 struct Subfolder {
@@ -309,4 +309,4 @@ std::unique_ptr<FolderSource> OpenVcfFileFolder(std::string path, std::string na
   return std::make_unique<DirectoryFolder>(std::move(path), std::move(name), identity);
 }
 
-}  // namespace standalone
+}  // namespace store

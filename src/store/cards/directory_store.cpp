@@ -2,7 +2,7 @@
 #include "om/error_numbers.h"
 #include "store/cards/directory_store.h"
 
-namespace standalone {
+namespace store {
 namespace {
 
 // The folders that hold a store's contacts, in order of preference: the
@@ -86,4 +86,4 @@ std::unique_ptr<StoreSource> OpenDirectoryStore(std::string path, std::string na
   });
 }
 
-}  // namespace standalone
+}  // namespace store

@@ -11,7 +11,7 @@
 #include "store/fs.h"
 #include "store/store_sources.h"
 
-namespace standalone {
+namespace store {
 
 // The directories listed as folders so far, and the stores opened as
 // subfolders, each with the directory it was listed from (none for a store's
@@ -54,4 +54,4 @@ enum class StoreShape {
 std::unique_ptr<StoreSource> OpenDirectoryStore(std::string path, std::string name, StoreShape shape,
                                                 std::shared_ptr<ListedDirectories> listed);
 
-}  // namespace standalone
+}  // namespace store

@@ -1,6 +1,6 @@
 #include "store/cards/files_ahead.h"
 
-namespace standalone {
+namespace store {
 
 AheadFile ReadAhead(const FolderFiles& files, fs::Directory* directory, NameRef file) {
   AheadFile ahead{true, nullptr};
@@ -13,4 +13,4 @@ AheadFile ReadAhead(const FolderFiles& files, fs::Directory* directory, NameRef 
   return ahead;
 }
 
-}  // namespace standalone
+}  // namespace store

@@ -8,7 +8,7 @@
 
 #include "store/cards/card_files.h"
 
-namespace standalone {
+namespace store {
 
 // While a folder is indexed, files of at most kAheadFileBytes are read ahead
 // of the index, by whichever thread is free: at most kFilesAhead files and
@@ -29,4 +29,4 @@ struct AheadFile {
 
 AheadFile ReadAhead(const FolderFiles& files, fs::Directory* directory, NameRef file);
 
-}  // namespace standalone
+}  // namespace store

@@ -5,7 +5,7 @@
 
 #include "store/cards/card_decoder.h"
 
-namespace standalone {
+namespace store {
 
 Mutex& decodingMutex = *new Mutex();
 
@@ -215,4 +215,4 @@ std::shared_ptr<const std::string> FolderJob::KeptFile(NameRef file) const {
   return kept == keptFiles_.end() ? nullptr : kept->second;
 }
 
-}  // namespace standalone
+}  // namespace store

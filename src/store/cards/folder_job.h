@@ -23,7 +23,7 @@
 #include "store/store_sources.h"
 #include "store/thread_annotations.h"
 
-namespace standalone {
+namespace store {
 
 // The lock around everything the two threads share: the decoding and every
 // folder's job. Lives until the process ends, as the second thread does.
@@ -202,4 +202,4 @@ class FolderJob {
   std::size_t aheadBytes_ GUARDED_BY(decodingMutex) = 0;  // of the files in `ahead_` read
 };
 
-}  // namespace standalone
+}  // namespace store

@@ -4,7 +4,7 @@
 
 #include "store/thread_annotations.h"
 
-namespace standalone {
+namespace store {
 namespace {
 
 // The large pieces in memory. Made once and never destroyed: the second
@@ -40,4 +40,4 @@ void LetGoLargePiece(std::size_t bytes) {
   large.room.notify_all();
 }
 
-}  // namespace standalone
+}  // namespace store

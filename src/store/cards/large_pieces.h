@@ -4,7 +4,7 @@
 
 #include <cstddef>
 
-namespace standalone {
+namespace store {
 
 // Large pieces of cards (a card's bytes read to be decoded, taking up to
 // kDecodeFactor times as much while decoded; a window of a file read whole)
@@ -22,4 +22,4 @@ inline void LetGoLargeBytes(std::size_t bytes) {
   if (bytes >= kLargePiece) LetGoLargePiece(bytes);
 }
 
-}  // namespace standalone
+}  // namespace store

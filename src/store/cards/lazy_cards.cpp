@@ -2,7 +2,7 @@
 
 #include "store/cards/large_pieces.h"
 
-namespace standalone {
+namespace store {
 namespace {
 
 // Collects the cards of one window for the lazy index.
@@ -50,4 +50,4 @@ void FindLazyCards(LazyCards& z, std::vector<CardRef>& out) {
   }
 }
 
-}  // namespace standalone
+}  // namespace store

@@ -10,7 +10,7 @@
 
 #include "store/cards/card_files.h"
 
-namespace standalone {
+namespace store {
 
 // The cards past the kept ones: the files they lie in, from the first file
 // not wholly kept, and how many items each gave the index; and where
@@ -40,4 +40,4 @@ struct LazyCards {
 // number, or filled up with items that cannot be read).
 void FindLazyCards(LazyCards& lazy, std::vector<CardRef>& out);
 
-}  // namespace standalone
+}  // namespace store

@@ -25,10 +25,10 @@ std::optional<std::uint64_t> RecordedEndOfFile(std::string_view header) {
 bool IsWholeDataFile(const std::string& path, std::string* failure) {
   // Through the store's file services, which take the path as the store
   // names it on every platform (UTF-8 on Windows).
-  const standalone::fs::FilePtr file(standalone::fs::OpenFile(path));
-  const std::uint64_t length = file ? standalone::fs::FileSize(file.get()) : 0;
+  const store::fs::FilePtr file(store::fs::OpenFile(path));
+  const std::uint64_t length = file ? store::fs::FileSize(file.get()) : 0;
   std::string header(static_cast<std::size_t>(std::min<std::uint64_t>(length, 0x200)), '\0');
-  if (!file || !standalone::fs::ReadAt(file.get(), 0, header.size(), header.data())) {
+  if (!file || !store::fs::ReadAt(file.get(), 0, header.size(), header.data())) {
     if (failure) *failure = "cannot read the file's length";
     return false;
   }

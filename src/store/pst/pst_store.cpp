@@ -9,7 +9,7 @@
 #include "store/fs.h"
 #include "store/store_sources.h"
 
-namespace standalone {
+namespace store {
 namespace {
 
 // A folder whose list of messages or subfolders cannot be read, or a subfolder
@@ -129,4 +129,4 @@ std::unique_ptr<StoreSource> OpenOutlookDataFileStore(const std::string& path) {
   });
 }
 
-}  // namespace standalone
+}  // namespace store

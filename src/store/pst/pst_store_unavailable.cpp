@@ -2,7 +2,7 @@
 // every one is a failing store, which says why.
 #include "store/store_sources.h"
 
-namespace standalone {
+namespace store {
 
 std::string_view OutlookDataFilesUnavailable() { return "built without libpff"; }
 
@@ -10,4 +10,4 @@ std::unique_ptr<StoreSource> OpenOutlookDataFileStore(const std::string&) {
   return FailingStore(std::string(OutlookDataFilesUnavailable()));
 }
 
-}  // namespace standalone
+}  // namespace store

@@ -15,7 +15,7 @@
 #include "store/store_sources.h"
 #include "text/unicode_text.h"
 
-namespace standalone {
+namespace store {
 namespace {
 
 // Settings files are small; a larger one is not read (its names are not used).
@@ -167,4 +167,4 @@ std::unique_ptr<StoreSource> OpenEvolutionStore(const std::string& folder) {
   return MakeBookStore(entry("system"), std::move(books), fs::BaseName(folder));
 }
 
-}  // namespace standalone
+}  // namespace store

@@ -9,10 +9,10 @@ namespace {
 
 // One row per item: (is_list, vCard). A row marked as a list is a
 // distribution list whatever its card says.
-std::optional<standalone::ItemData> VCardItem(const ItemRows& item) {
+std::optional<store::ItemData> VCardItem(const ItemRows& item) {
   if (item.used != 1) return std::nullopt;
   const std::string& card = item.rows[0].second;
-  std::optional<standalone::ItemData> data = standalone::CardItem(card, {0, card.size()});
+  std::optional<store::ItemData> data = store::CardItem(card, {0, card.size()});
   if (data && item.rows[0].first == "1") data->kind = om::ItemKind::kDistList;
   return data;
 }

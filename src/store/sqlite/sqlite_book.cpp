@@ -24,7 +24,7 @@ class KeyedBook final : public Book {
   bool ok() const { return cursor_.ok() && keyAt_.ok(); }
   std::size_t ItemCount() override { return keyCount_ + kind_.trailing.size(); }
 
-  std::optional<standalone::ItemData> ReadItem(std::size_t index) override {
+  std::optional<store::ItemData> ReadItem(std::size_t index) override {
     if (index >= keyCount_) {
       if (index - keyCount_ >= kind_.trailing.size()) return std::nullopt;
       return kind_.trailing[index - keyCount_];
@@ -61,7 +61,7 @@ class KeyedBook final : public Book {
     onRow_ = rc == SQLITE_ROW;
     return rc == SQLITE_ROW || rc == SQLITE_DONE;
   }
-  std::optional<standalone::ItemData> Lost() {
+  std::optional<store::ItemData> Lost() {
     next_ = kNoPosition;
     onRow_ = false;
     return std::nullopt;
@@ -87,7 +87,7 @@ bool HasColumns(const Database& db, std::string_view table, std::initializer_lis
   while (info.Step() == SQLITE_ROW) names.emplace_back(info.Text(0));
   for (const std::string_view column : columns) {
     bool found = false;
-    for (const std::string& name : names) found = found || standalone::EqualsNoCase(name, column);
+    for (const std::string& name : names) found = found || store::EqualsNoCase(name, column);
     if (!found) return false;
   }
   return true;

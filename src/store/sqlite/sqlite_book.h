@@ -19,7 +19,7 @@ class Book {
   virtual ~Book() = default;
   virtual std::size_t ItemCount() = 0;
   // Item `index` (below ItemCount()); nothing when it cannot be read.
-  virtual std::optional<standalone::ItemData> ReadItem(std::size_t index) = 0;
+  virtual std::optional<store::ItemData> ReadItem(std::size_t index) = 0;
 };
 
 // Opens the book at `path` (see sqlite_db.h for how, without touching it).

@@ -21,7 +21,7 @@ struct ItemRows {
   std::size_t used = 0;
 };
 
-using MapItem = std::optional<standalone::ItemData> (*)(const ItemRows& item);
+using MapItem = std::optional<store::ItemData> (*)(const ItemRows& item);
 
 struct BookKind {
   // One column: the item keys, each once, in the order of `rowsSql`.
@@ -31,7 +31,7 @@ struct BookKind {
   std::string rowsSql;
   MapItem map = nullptr;
   // Items after the keyed ones (Thunderbird's mailing lists), read at open.
-  std::vector<standalone::ItemData> trailing;
+  std::vector<store::ItemData> trailing;
 };
 
 // The kind of `db`, when its schema is that book's; nothing otherwise.

@@ -68,7 +68,7 @@ Handle OpenUri(const std::string& uri, int flags, std::string& failure) {
 }
 
 bool SideFileExists(const std::string& path, const char* suffix) {
-  return standalone::fs::StatPath(path + suffix).exists;
+  return store::fs::StatPath(path + suffix).exists;
 }
 
 }  // namespace

@@ -11,7 +11,7 @@
 #include "store/sqlite/sqlite_store.h"
 #include "store/store_sources.h"
 
-namespace standalone {
+namespace store {
 namespace {
 
 // The book at `path`; nothing when it is no regular file or cannot be used,
@@ -107,4 +107,4 @@ std::unique_ptr<StoreSource> OpenAddressBookStore(const std::string& path) {
   return MakeBookStore({path, TextFromUtf8(FolderName(path))}, {}, fs::BaseName(path));
 }
 
-}  // namespace standalone
+}  // namespace store

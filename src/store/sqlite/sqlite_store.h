@@ -10,7 +10,7 @@
 
 #include "store/store_sources.h"
 
-namespace standalone {
+namespace store {
 
 // One book as a folder: its file and the folder's name.
 struct BookEntry {
@@ -25,4 +25,4 @@ struct BookEntry {
 // subfolder book that cannot be used is a folder that cannot be opened.
 std::unique_ptr<StoreSource> MakeBookStore(BookEntry top, std::vector<BookEntry> others, std::string identity);
 
-}  // namespace standalone
+}  // namespace store

@@ -3,7 +3,7 @@
 // folder is a failing store, which says why.
 #include "store/store_sources.h"
 
-namespace standalone {
+namespace store {
 
 std::string_view AddressBooksUnavailable() { return "built without SQLite"; }
 
@@ -19,4 +19,4 @@ std::unique_ptr<StoreSource> OpenEvolutionStore(const std::string&) {
   return FailingStore(std::string(AddressBooksUnavailable()));
 }
 
-}  // namespace standalone
+}  // namespace store

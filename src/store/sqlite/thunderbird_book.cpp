@@ -89,12 +89,12 @@ bool IsRealDate(int year, int month, int day) {
   return day <= kDays[static_cast<std::size_t>(month - 1)] + (month == 2 && leap ? 1 : 0);
 }
 
-std::optional<standalone::ItemData> FieldsItem(const ItemRows& item) {
+std::optional<store::ItemData> FieldsItem(const ItemRows& item) {
   auto values = std::make_shared<om::ContactValues>(om::EmptyContactValues());
   const auto set = [&](std::string_view column, const std::string& text) {
     // Thunderbird keeps the line breaks of notes and addresses as typed (LF
     // on most systems); every one must reach the record as one space.
-    (*values)[Column(column)] = text::WithCrLfLineBreaks(standalone::TextFromUtf8(text));
+    (*values)[Column(column)] = text::WithCrLfLineBreaks(store::TextFromUtf8(text));
   };
   for (const auto& [field, column] : kFieldColumns) {
     if (const std::string* text = Find(item, field)) set(column, *text);
@@ -113,20 +113,20 @@ std::optional<standalone::ItemData> FieldsItem(const ItemRows& item) {
   const std::optional<int> month = Number(Find(item, "BirthMonth"));
   const std::optional<int> day = Number(Find(item, "BirthDay"));
   if (year && month && day && IsRealDate(*year, *month, *day)) (*values)[om::kBirthday] = om::Date{*year, *month, *day};
-  return standalone::ItemData{om::ItemKind::kContact, std::move(values)};
+  return store::ItemData{om::ItemKind::kContact, std::move(values)};
 }
 
-std::optional<standalone::ItemData> CardItem(const ItemRows& item) {
-  if (const std::string* card = Find(item, "_vCard")) return standalone::CardItem(*card, {0, card->size()});
+std::optional<store::ItemData> CardItem(const ItemRows& item) {
+  if (const std::string* card = Find(item, "_vCard")) return store::CardItem(*card, {0, card->size()});
   return FieldsItem(item);
 }
 
 // A mailing list: its name is what Outlook shows as a list's file-as.
-standalone::ItemData ListItem(Statement& lists) {
+store::ItemData ListItem(Statement& lists) {
   auto values = std::make_shared<om::ContactValues>(om::EmptyContactValues());
-  (*values)[om::kFileAs] = standalone::TextFromUtf8(lists.Text(0));
-  (*values)[Column("NickName")] = standalone::TextFromUtf8(lists.Text(1));
-  (*values)[om::kBody] = text::WithCrLfLineBreaks(standalone::TextFromUtf8(lists.Text(2)));
+  (*values)[om::kFileAs] = store::TextFromUtf8(lists.Text(0));
+  (*values)[Column("NickName")] = store::TextFromUtf8(lists.Text(1));
+  (*values)[om::kBody] = text::WithCrLfLineBreaks(store::TextFromUtf8(lists.Text(2)));
   return {om::ItemKind::kDistList, std::move(values)};
 }
 

@@ -114,9 +114,9 @@ TEST_F(CardDavFaultTest, EachFailureEndsAsItsRuleSays) {
 TEST_F(CardDavFaultTest, StalledBodyFailsTheFolder) {
   Start("stall");
   carddav::SetTimeoutsForTesting(carddav::kConnectSeconds, {std::chrono::seconds(2), 1024});
-  const standalone::StoreList stores = standalone::OpenProfile((dir_ / "profile").string());
+  const store::StoreList stores = store::OpenProfile((dir_ / "profile").string());
   ASSERT_EQ(stores.size(), 1u);
-  const std::unique_ptr<standalone::FolderSource> book = stores[0]->OpenDefaultContactsFolder();
+  const std::unique_ptr<store::FolderSource> book = stores[0]->OpenDefaultContactsFolder();
   ASSERT_EQ(book->ItemCount(), static_cast<std::size_t>(kCards));
   for (int i = 0; i < kFirstBatch; ++i) EXPECT_EQ(book->FetchItem(i).kind, om::ItemKind::kContact);
   const auto failureOf = [](auto&& call) -> std::uint32_t {

@@ -92,7 +92,7 @@ TEST_F(CardDavSlowTest, TrickleEndsTheRun) {
     SCOPED_TRACE(c.where);
     Start(c.where, "trickle", 100);
     carddav::SetTimeoutsForTesting(carddav::kConnectSeconds, {seconds(4), 1024});
-    const om::Handle application = standalone::CreateStandaloneApplicationAt((dir_ / "profile").string());
+    const om::Handle application = store::CreateStandaloneApplicationAt((dir_ / "profile").string());
     const om::Handle nameSpace = om::AsObject(om::Get(application, "GetNamespace", std::u16string(u"MAPI")));
     std::future<int> run = std::async(std::launch::async, [&] {
       const int result = exporter::ExportContacts(Out().u16string(), nameSpace);

@@ -15,12 +15,12 @@
 
 namespace {
 
-using standalone::CardDecoder;
-using standalone::CardRef;
-using standalone::ItemData;
-using standalone::NameRef;
+using store::CardDecoder;
+using store::CardRef;
+using store::ItemData;
+using store::NameRef;
 
-class DirFiles final : public standalone::FolderFiles {
+class DirFiles final : public store::FolderFiles {
  public:
   explicit DirFiles(std::filesystem::path dir) : dir_(std::move(dir)) {}
   std::string FilePath(NameRef file) const override { return (dir_ / Name(file)).string(); }
@@ -71,7 +71,7 @@ struct Folder {
   void Index(CardDecoder& decoder, int count) const {
     std::string buffer;
     for (int k = 0; k < count; ++k) {
-      standalone::IndexCardFile(files->FilePath(k), static_cast<NameRef>(k), buffer, decoder);
+      store::IndexCardFile(files->FilePath(k), static_cast<NameRef>(k), buffer, decoder);
     }
     decoder.Complete();
   }
@@ -81,9 +81,9 @@ struct Folder {
   void IndexAhead(CardDecoder& decoder, int count, bool withDirectory) const {
     std::vector<NameRef> names;
     for (int k = 0; k < count; ++k) names.push_back(static_cast<NameRef>(k));
-    std::shared_ptr<standalone::fs::Directory> directory(
-        withDirectory ? standalone::fs::OpenDirectory(dir.path().string()) : nullptr,
-        standalone::fs::DirectoryCloser());
+    std::shared_ptr<store::fs::Directory> directory(
+        withDirectory ? store::fs::OpenDirectory(dir.path().string()) : nullptr,
+        store::fs::DirectoryCloser());
     ASSERT_EQ(withDirectory, directory != nullptr);
     decoder.IndexFiles(std::move(names), std::move(directory));
   }
@@ -104,7 +104,7 @@ TEST(CardDecoderTest, AnyOrderOfFetchesGivesTheSameItems) {
   constexpr int kFiles = 120;  // more items than are decoded ahead
   Folder folder(kFiles);
   const std::size_t n = folder.expected.size();
-  ASSERT_GT(n, 2 * standalone::kItemsAhead);
+  ASSERT_GT(n, 2 * store::kItemsAhead);
 
   std::vector<std::size_t> inOrder(n);
   for (std::size_t i = 0; i < n; ++i) inOrder[i] = i;
@@ -116,7 +116,7 @@ TEST(CardDecoderTest, AnyOrderOfFetchesGivesTheSameItems) {
   std::vector<std::size_t> backwards(inOrder.rbegin(), inOrder.rend());
 
   // Keeping where 40 cards lie, the rest are found again as they are fetched.
-  for (const std::size_t held : {standalone::kHeldCards, std::size_t{40}}) {
+  for (const std::size_t held : {store::kHeldCards, std::size_t{40}}) {
     for (const bool threaded : {true, false}) {
       for (const Indexing indexing : kIndexings) {
         for (const auto* order : {&inOrder, &shuffled, &mixed, &backwards}) {
@@ -138,14 +138,14 @@ TEST(CardDecoderTest, AnyOrderOfFetchesGivesTheSameItems) {
 // missing file under a .vcf name, an empty file, a file too large to be read
 // ahead (read window by window), and more files than are read ahead at once.
 TEST(CardDecoderTest, FilesReadAheadGiveTheItemsOfTheFiles) {
-  constexpr int kFiles = 3 * static_cast<int>(standalone::kFilesAhead);
+  constexpr int kFiles = 3 * static_cast<int>(store::kFilesAhead);
   Folder folder(kFiles);
   std::filesystem::remove(folder.dir / DirFiles::Name(5));
   std::filesystem::create_directory(folder.dir / DirFiles::Name(5));
   std::filesystem::remove(folder.dir / DirFiles::Name(6));
   testfiles::WriteBytes(folder.dir / DirFiles::Name(9), "");
   std::string big;
-  for (int c = 0; big.size() <= standalone::kAheadFileBytes; ++c) {
+  for (int c = 0; big.size() <= store::kAheadFileBytes; ++c) {
     big += storetest::Card("big" + std::to_string(c), "NOTE:" + std::string(2000, 'x') + "\r\n");
   }
   testfiles::WriteBytes(folder.dir / DirFiles::Name(kFiles - 2), big);
@@ -156,7 +156,7 @@ TEST(CardDecoderTest, FilesReadAheadGiveTheItemsOfTheFiles) {
   for (std::size_t i = 0; i < reference.Count(); ++i) expected.push_back(Fetched(reference, i));
   ASSERT_GT(expected.size(), folder.expected.size());  // the big file's cards are there
 
-  for (const std::size_t held : {standalone::kHeldCards, std::size_t{10}}) {
+  for (const std::size_t held : {store::kHeldCards, std::size_t{10}}) {
     for (const bool threaded : {true, false}) {
       for (const bool withDirectory : {true, false}) {
         CardDecoder decoder(folder.files, threaded, held);
@@ -207,13 +207,13 @@ TEST(CardDecoderTest, WithdrawnCardsAreNeverServed) {
   Folder folder(8);
   CardDecoder decoder(folder.files);
   std::string buffer;
-  standalone::IndexCardFile(folder.files->FilePath(3), 3, buffer, decoder);  // 3 cards
+  store::IndexCardFile(folder.files->FilePath(3), 3, buffer, decoder);  // 3 cards
   // Give the thread time to decode them before they are taken back.
   for (int spin = 0; spin < 50; ++spin) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   decoder.Withdraw(3);
-  const CardRef unreadable{0, standalone::kUnreadableCard, 3};
+  const CardRef unreadable{0, store::kUnreadableCard, 3};
   decoder.Add(std::span<const CardRef>(&unreadable, 1), {});
-  standalone::IndexCardFile(folder.files->FilePath(2), 2, buffer, decoder);  // 2 cards
+  store::IndexCardFile(folder.files->FilePath(2), 2, buffer, decoder);  // 2 cards
   decoder.Complete();
   ASSERT_EQ(decoder.Count(), 3u);
   EXPECT_EQ(Fetched(decoder, 0), "error " + std::to_string(om::kMapiCorruptData));
@@ -238,9 +238,9 @@ TEST(CardDecoderTest, WithdrawalsRacingTheSecondThreadNeverServeWithdrawnCards) 
     const std::string keptBytes = storetest::Card(names[0]) + storetest::Card(names[1]);
     testfiles::WriteBytes(folder.dir / DirFiles::Name(gone), batch);
     testfiles::WriteBytes(folder.dir / DirFiles::Name(kept), keptBytes);
-    standalone::IndexWholeFile(batch, gone, decoder);
+    store::IndexWholeFile(batch, gone, decoder);
     decoder.Withdraw(40);
-    standalone::IndexWholeFile(keptBytes, kept, decoder);
+    store::IndexWholeFile(keptBytes, kept, decoder);
     expected.insert(expected.end(), std::begin(names), std::end(names));
     // Fetched while the index goes on, as a fetch out of order would.
     ASSERT_EQ(Fetched(decoder, expected.size() - 1), names[1]);
@@ -261,7 +261,7 @@ TEST(CardDecoderTest, GoesAwayPromptlyWithWorkPending) {
     // Fetched part-way, and an index never completed.
     CardDecoder decoder(folder.files);
     std::string buffer;
-    for (NameRef k = 0; k < 50; ++k) standalone::IndexCardFile(folder.files->FilePath(k), k, buffer, decoder);
+    for (NameRef k = 0; k < 50; ++k) store::IndexCardFile(folder.files->FilePath(k), k, buffer, decoder);
   }
   {
     // Files read ahead, never fetched.

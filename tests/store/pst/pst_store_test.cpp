@@ -173,7 +173,7 @@ class PstStoreTest : public testing::Test {
   }
 
   om::Handle Namespace(const fs::path& profile) {
-    const om::Handle app = standalone::CreateStandaloneApplicationAt(profile.string());
+    const om::Handle app = store::CreateStandaloneApplicationAt(profile.string());
     return om::AsObject(om::Get(app, "GetNamespace", om::Value(std::u16string(u"MAPI"))));
   }
 

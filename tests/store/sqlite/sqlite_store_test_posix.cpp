@@ -239,7 +239,7 @@ std::vector<std::string> FolderTree(const om::Handle& folder) {
 }
 
 om::Handle DefaultContacts(const fs::path& profile) {
-  const om::Handle app = standalone::CreateStandaloneApplicationAt(profile.string());
+  const om::Handle app = store::CreateStandaloneApplicationAt(profile.string());
   const om::Handle ns = om::AsObject(om::Get(app, "GetNamespace", om::Value(std::u16string(u"MAPI"))));
   return om::AsObject(om::Get(ns, "GetDefaultFolder", om::Value(std::int64_t{10})));
 }
