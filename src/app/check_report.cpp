@@ -90,7 +90,8 @@ class Listener final : public exporter::WalkListener {
     ++gRecords;
     if (!gOpen.empty()) ++gFolders[gOpen.back()].records;
   }
-  void ItemSkipped(std::int64_t index, SkipReason reason, const om::Handle& item, std::string_view failure) override {
+  void ItemSkipped(std::int64_t index, SkipReason reason, const om::Handle& item, std::uint32_t number,
+                   std::string_view failure) override {
     if (gOpen.empty()) return;
     FolderLine& folder = gFolders[gOpen.back()];
     ++folder.skipped[static_cast<std::size_t>(reason)];
@@ -103,7 +104,7 @@ class Listener final : public exporter::WalkListener {
     }
     line += ": ";
     line += kSkipWords[static_cast<std::size_t>(reason)];
-    if (!failure.empty()) line += ": " + std::string(failure);
+    if (reason == SkipReason::kUnreadable) line += ": " + FailureText(number, failure);
     folder.skippedItems.push_back(std::move(line));
   }
   void WalkFailed(std::uint32_t number, std::string_view reason) override {
@@ -256,7 +257,7 @@ std::string CheckEnd(int exitCode) {
     }
     if (!gWalkFailure.empty()) out += "The export FAILS: " + gWalkFailure + "\n";
   }
-  out += "\n" + std::to_string(gRecords) + " records; the export would end with exit code " +
+  out += "\n" + Plural(gRecords, "record", "records") + "; the export would end with exit code " +
          std::to_string(exitCode) + "\n";
   return out;
 }

@@ -141,7 +141,9 @@ int ExportFolderItems(const om::Handle& folder) {
   om::ContactValues values;
   WalkListener* const listener = CurrentWalkListener();
   const auto skipped = [&](std::int64_t i, SkipReason reason, const om::Handle& item) {
-    if (listener) listener->ItemSkipped(i, reason, item, reason == SkipReason::kUnreadable ? om::ErrReason() : "");
+    if (!listener) return;
+    const bool unreadable = reason == SkipReason::kUnreadable;
+    listener->ItemSkipped(i, reason, item, unreadable ? om::ErrNumber() : 0, unreadable ? om::ErrReason() : "");
   };
   for (std::int64_t i = 1; i <= count; ++i) {
     // Asked to end: the items left are not even read.

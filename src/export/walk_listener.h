@@ -37,10 +37,11 @@ class WalkListener {
   virtual void FolderEntered(const om::Handle& folder, std::size_t depth) = 0;
   virtual void FolderLeft() = 0;
   // Item `index` (1-based) of the folder last entered and not left gave a
-  // record, or none for `reason`; `item` is nothing when it could not be had,
-  // and `failure` is the reason of a failure that made it unreadable.
+  // record, or none for `reason`; `item` is nothing when it could not be had.
+  // An unreadable item comes with the number and reason of its failure (0
+  // and empty for the others).
   virtual void RecordMade(std::int64_t index) = 0;
-  virtual void ItemSkipped(std::int64_t index, SkipReason reason, const om::Handle& item,
+  virtual void ItemSkipped(std::int64_t index, SkipReason reason, const om::Handle& item, std::uint32_t number,
                            std::string_view failure) = 0;
   // The walk failed in the folder last entered and not left (or before the
   // first), and ends: the failure's number (0 for the walk's own failures:
