@@ -168,18 +168,25 @@ Directory* OpenDirectory(const std::string& path, bool* outOfDescriptors, std::s
   return ProbeDirectory(path, failure) ? new Directory{path} : nullptr;
 }
 
-Directory* OpenDirectoryIn(Directory* parent, const std::string& name) {
-  return OpenDirectory(JoinPath(parent->path, name));
+Directory* OpenDirectoryIn(Directory* parent, const std::string& name, std::string* failure) {
+  return OpenDirectory(JoinPath(parent->path, name), nullptr, failure);
 }
 
-bool ForEachEntry(Directory* directory, const EntryVisitor& visit) { return ForEachEntry(directory->path, visit); }
+bool ForEachEntry(Directory* directory, const EntryVisitor& visit, std::string* failure) {
+  if (ForEachEntry(directory->path, visit)) return true;
+  Explain(failure, "cannot list directory");
+  return false;
+}
 
-Status StatIn(Directory* directory, const std::string& name) { return StatPath(JoinPath(directory->path, name)); }
+// A path that cannot be opened is one that leads nowhere (StatPath): never `failed`.
+Status StatIn(Directory* directory, const std::string& name, std::string*) {
+  return StatPath(JoinPath(directory->path, name));
+}
 
 Status StatDirectory(Directory* directory) { return StatPath(directory->path); }
 
-File* OpenFileIn(Directory* directory, const std::string& name) {
-  return OpenFile(JoinPath(directory->path, name));
+File* OpenFileIn(Directory* directory, const std::string& name, std::string* failure) {
+  return OpenFile(JoinPath(directory->path, name), failure);
 }
 
 void CloseDirectory(Directory* directory) { delete directory; }

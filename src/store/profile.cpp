@@ -91,16 +91,25 @@ StoreList OpenProfile(const std::string& path) {
   // store into another does not export a folder twice.
   const auto listed = std::make_shared<ListedDirectories>();
   const StoreEntry profile{path, fs::BaseName(path), status.directory ? fs::EntryType::kDirectory : fs::EntryType::kRegular};
-  if (const StoreKind* kind = KindOfProfile(profile)) return {kind->open(profile, listed)};
+  // Each store goes with what the profile knows of it, so that its name,
+  // path and kind can be told without opening it.
+  StoreList stores;
+  if (const StoreKind* kind = KindOfProfile(profile)) {
+    stores.push_back({kind->open(profile, listed), profile.name, path, kind});
+    return stores;
+  }
   if (!status.directory) {
     throw om::ObjectModelError(om::kMapiNotFound, "the profile is no folder, nor a file of a kind of store");
   }
   ProfileListing listing = ListProfile(path);
   if (!listing.cardFiles.empty()) {
-    return {OpenDirectoryStore(path, profile.name, StoreShape::kContactsDirectory, listed)};
+    stores.push_back({OpenDirectoryStore(path, profile.name, StoreShape::kContactsDirectory, listed), profile.name,
+                      path, &CardFolderKind()});
+    return stores;
   }
-  StoreList stores;
-  for (const auto& [entry, kind] : listing.stores) stores.push_back(kind->open(entry, listed));
+  for (const auto& [entry, kind] : listing.stores) {
+    stores.push_back({kind->open(entry, listed), entry.name, entry.path, kind});
+  }
   return stores;
 }
 

@@ -36,6 +36,21 @@ std::uint32_t ErrorOf(F&& action) {
   return 0;
 }
 
+// How an action failed: its error number (0 when it did not fail) and reason.
+struct Failure {
+  std::uint32_t number = 0;
+  std::string reason;
+};
+template <typename F>
+Failure FailureOf(F&& action) {
+  try {
+    action();
+  } catch (const om::ObjectModelError& error) {
+    return {error.number(), std::string(error.reason())};
+  }
+  return {};
+}
+
 // Paths from and to the store's UTF-8 names (a narrow path on Windows would
 // be in the ANSI code page).
 inline std::filesystem::path U8(std::string_view utf8) {

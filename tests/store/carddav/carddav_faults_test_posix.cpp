@@ -116,7 +116,7 @@ TEST_F(CardDavFaultTest, StalledBodyFailsTheFolder) {
   carddav::SetTimeoutsForTesting(carddav::kConnectSeconds, {std::chrono::seconds(2), 1024});
   const store::StoreList stores = store::OpenProfile((dir_ / "profile").string());
   ASSERT_EQ(stores.size(), 1u);
-  const std::unique_ptr<store::FolderSource> book = stores[0]->OpenDefaultContactsFolder();
+  const std::unique_ptr<store::FolderSource> book = stores[0].source->OpenDefaultContactsFolder();
   ASSERT_EQ(book->ItemCount(), static_cast<std::size_t>(kCards));
   for (int i = 0; i < kFirstBatch; ++i) EXPECT_EQ(book->FetchItem(i).kind, om::ItemKind::kContact);
   const auto failureOf = [](auto&& call) -> std::uint32_t {
