@@ -20,9 +20,10 @@ enum class EntryType { kDirectory, kSymlink, kRegular, kOther };
 // Calls `visit` for each entry of the directory `path` (without "." and
 // ".."), in the order the system gives them. Nothing is collected here, so a
 // folder of a million files costs only what the caller keeps. False when the
-// directory cannot be opened or read to its end.
+// directory cannot be opened or read to its end, `failure`, when given, then
+// saying why ("cannot open directory: Permission denied").
 using EntryVisitor = std::function<void(std::string_view name, EntryType type)>;
-bool ForEachEntry(const std::string& path, const EntryVisitor& visit);
+bool ForEachEntry(const std::string& path, const EntryVisitor& visit, std::string* failure = nullptr);
 
 // Where a directory lives: equal identities are the same directory however
 // it was reached (through links, junctions or mount points).

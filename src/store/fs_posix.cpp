@@ -120,15 +120,19 @@ int OpenDirectoryAt(int at, const char* name) {
 
 }  // namespace
 
-bool ForEachEntry(const std::string& path, const EntryVisitor& visit) {
+bool ForEachEntry(const std::string& path, const EntryVisitor& visit, std::string* failure) {
   const int descriptor = open(path.c_str(), kOpenFlags | O_DIRECTORY);
-  if (descriptor < 0) return false;
+  if (descriptor < 0) {
+    Explain(failure, "cannot open directory", errno);
+    return false;
+  }
   DIR* stream = fdopendir(descriptor);
   if (stream == nullptr) {
+    Explain(failure, "cannot list directory", errno);
     close(descriptor);
     return false;
   }
-  return ListStream(stream, visit);
+  return ListStream(stream, visit, failure);
 }
 
 Status StatPath(const std::string& path) {

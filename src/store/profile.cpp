@@ -26,6 +26,7 @@ struct ProfileListing {
 
 ProfileListing ListProfile(const std::string& path) {
   ProfileListing listing;
+  std::string failure;
   const bool complete = fs::ForEachEntry(path, [&](std::string_view name, fs::EntryType type) {
     if (name.starts_with('.')) return;
     StoreEntry entry{fs::JoinPath(path, std::string(name)), std::string(name), type};
@@ -36,8 +37,8 @@ ProfileListing ListProfile(const std::string& path) {
     } else {
       listing.stores.emplace_back(std::move(entry), kind);
     }
-  });
-  if (!complete) throw om::ObjectModelError(om::kMapiNotFound, "cannot list the profile folder to its end");
+  }, &failure);
+  if (!complete) throw om::ObjectModelError(om::kMapiNotFound, "cannot list the profile folder: " + failure);
   std::sort(listing.stores.begin(), listing.stores.end(),
             [](const auto& a, const auto& b) { return a.first.name < b.first.name; });
   return listing;

@@ -109,6 +109,20 @@ inline std::string Tree(const om::Handle& folder) {
   return text;
 }
 
+// How the first folder under `folder` (itself included, depth first) that
+// cannot be listed fails; nothing failing when every one can.
+inline Failure FirstFolderFailure(const om::Handle& folder) {
+  std::int64_t count = 0;
+  Failure failure = FailureOf([&] { om::AsCount(om::Get(Member(folder, "Items"), "Count")); });
+  if (failure.number == 0) failure = FailureOf([&] { count = CountOf(folder, "Folders"); });
+  for (std::int64_t i = 1; failure.number == 0 && i <= count; ++i) {
+    om::Handle sub;
+    failure = FailureOf([&] { sub = At(Member(folder, "Folders"), i); });
+    if (failure.number == 0) failure = FirstFolderFailure(sub);
+  }
+  return failure;
+}
+
 // The names of the profile's top-level folders, one per store.
 inline std::string StoreNames(const om::Handle& ns) {
   const om::Handle folders = Member(ns, "Folders");
