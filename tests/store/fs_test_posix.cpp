@@ -40,7 +40,8 @@ TEST(SpecialFilesTest, AFifoInPlaceOfAStoreOrProfileNeverBlocks) {
   EXPECT_EQ(storetest::ErrorOf([&] { om::Get(ns, "GetDefaultFolder", om::Value(std::int64_t{10})); }),
             om::kMapiFailOneProvider);
   EXPECT_EQ(storetest::StoreNames(ns), "<failing>,b,<failing>");
-  for (const auto& [index, reason] : {std::pair{1, "cannot open directory: Not a directory"}, {3, "not a regular file"}}) {
+  for (const auto& [index, reason] :
+       {std::pair{1, "cannot open directory: Not a directory"}, {3, "not a regular file"}}) {
     const om::Handle store = storetest::At(storetest::Member(ns, "Stores"), index);
     EXPECT_EQ(storetest::FailureOf([&] { om::Get(store, "GetRootFolder"); }).reason, reason);
   }

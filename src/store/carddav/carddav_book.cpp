@@ -150,11 +150,10 @@ void BookFolder::Load(std::size_t batch) {
         answered[found->second] = true;
         return true;
       });
-  if (!outcome.complete) Fail("reading cards " + std::to_string(first + 1) + "-" + std::to_string(first + count) + ": " +
-                               Unanswered(outcome, effectiveUrl_));
+  const std::string reading = "reading cards " + std::to_string(first + 1) + "-" + std::to_string(first + count) + ": ";
+  if (!outcome.complete) Fail(reading + Unanswered(outcome, effectiveUrl_));
   if (std::find(answered.begin(), answered.end(), false) != answered.end()) {
-    Fail("reading cards " + std::to_string(first + 1) + "-" + std::to_string(first + count) + ": the answer from " +
-         store::Printable(WithoutUserInfo(effectiveUrl_)) + " leaves cards out");
+    Fail(reading + "the answer from " + store::Printable(WithoutUserInfo(effectiveUrl_)) + " leaves cards out");
   }
   cards_ = std::move(cards);
   missing_ = std::move(missing);

@@ -55,8 +55,8 @@ class StoreFolder final : public FolderSource {
       try {
         folder_ = store_->OpenDefaultContactsFolder();
       } catch (const om::ObjectModelError& error) {
-        failure_ = std::make_shared<const std::string>(
-            Printable(path_) + ": " + (error.reason().empty() ? "the store cannot be opened" : std::string(error.reason())));
+        const std::string why = error.reason().empty() ? "the store cannot be opened" : std::string(error.reason());
+        failure_ = std::make_shared<const std::string>(Printable(path_) + ": " + why);
       }
     }
     if (!folder_) throw om::ObjectModelError(failure_ ? om::kMapiCallFailed : om::kDispBadIndex, failure_ ? *failure_ : "");
@@ -284,7 +284,9 @@ std::string DirectoryFolder::WhyUnreadable(std::size_t index) {
   const fs::FilePtr file(directory_ ? fs::OpenFileIn(directory_.get(), name, &failure)
                                     : fs::OpenFile(singleFile_, &failure));
   if (!file) return failure;
-  if (place.unreadable) return "no card can be read there (no BEGIN:VCARD ... END:VCARD, a read error, or over 128 MiB)";
+  if (place.unreadable) {
+    return "no card can be read there (no BEGIN:VCARD ... END:VCARD, a read error, or over 128 MiB)";
+  }
   return "the card cannot be read or parsed";
 }
 

@@ -18,7 +18,9 @@ namespace {
 // that cannot be listed does: never an empty folder, which would end the
 // export as complete without its contacts. libpff fails such a folder again
 // every time it is asked, so it goes on failing.
-[[noreturn]] void FailListing(std::string reason) { throw om::ObjectModelError(om::kMapiCallFailed, std::move(reason)); }
+[[noreturn]] void FailListing(std::string reason) {
+  throw om::ObjectModelError(om::kMapiCallFailed, std::move(reason));
+}
 
 // What a folder's identity is made of: the store's identity and the folder's
 // NID, which is unique within its file.
