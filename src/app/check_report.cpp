@@ -151,20 +151,25 @@ std::string FolderText(const FolderLine& folder) {
 
 // One store's lines: its name and kind, where it is, whether it is the
 // default, and why it fails when it does.
-std::string StoreText(std::int64_t index, const om::Handle& store, const std::optional<std::string>& defaultId) {
+// What tells stores apart: the store identifier, or, for a store that cannot
+// be opened (whose identifier cannot be read), its name and path.
+std::string StoreKey(const om::Handle& store) {
+  if (std::optional<std::string> id = TextOf(store, "StoreID")) return "id:" + *id;
+  return "at:" + TextOf(store, "DisplayName").value_or("") + '\n' + TextOf(store, "FilePath").value_or("");
+}
+
+std::string StoreText(std::int64_t index, const om::Handle& store, const std::optional<std::string>& defaultKey) {
   const std::string name = TextOf(store, "DisplayName").value_or("(name unreadable)");
   // Outlook's own stores have no kind of ours: they are Outlook's.
   const std::string kind = TextOf(store, "StoreKind").value_or("Outlook store");
   std::string out = "  " + std::to_string(index) + ". " + name + " (" + kind + ")";
   std::string failure;
-  std::optional<std::string> id;
   try {
-    id = Utf8(om::Get(store, "StoreID"));
     om::AsObject(om::Get(store, "GetRootFolder"));
   } catch (const om::ObjectModelError& error) {
     failure = FailureText(error.number(), error.reason());
   }
-  if (defaultId && id == defaultId) out += ", the default store";
+  if (defaultKey && StoreKey(store) == *defaultKey) out += ", the default store";
   out += "\n";
   if (std::optional<std::string> url = TextOf(store, "ServerURL"); url && !url->empty()) {
     out += "     at " + *url + "\n";
@@ -212,11 +217,11 @@ void CheckDescribeStores(const om::Handle& nameSpace) {
       gSearchTookName = "(unreadable: " + FailureText(failure.number(), failure.reason()) + ")";
     }
   }
-  std::optional<std::string> defaultId;
+  std::optional<std::string> defaultKey;
   try {
-    defaultId = Utf8(om::Get(om::AsObject(om::Get(nameSpace, "DefaultStore")), "StoreID"));
+    defaultKey = StoreKey(om::AsObject(om::Get(nameSpace, "DefaultStore")));
   } catch (const om::ObjectModelError&) {
-    // Without a readable default store none is marked.
+    // Without a default store none is marked.
   }
   try {
     const om::Handle stores = om::AsObject(om::Get(nameSpace, "Stores"));
@@ -224,7 +229,7 @@ void CheckDescribeStores(const om::Handle& nameSpace) {
     gStores = "Stores of the profile: " + std::to_string(count) + "\n";
     for (std::int64_t i = 1; i <= count; ++i) {
       try {
-        gStores += StoreText(i, om::AsObject(om::Get(stores, "Item", i)), defaultId);
+        gStores += StoreText(i, om::AsObject(om::Get(stores, "Item", i)), defaultKey);
       } catch (const om::ObjectModelError& failure) {
         gStores += "  " + std::to_string(i) + ". FAILS: " + FailureText(failure.number(), failure.reason()) + "\n";
       }
