@@ -9,7 +9,8 @@
 # is linked against.
 #
 # On Windows everything lies side by side at the top of the prefix: the two .exe files,
-# the README as a text file with CR LF line ends and the licence. `cpack -G ZIP`
+# the check's manual page, the README as a text file with CR LF line ends and
+# the licence. `cpack -G ZIP`
 # makes the zip that Windows users unpack where they like.
 include(GNUInstallDirs)
 
@@ -34,7 +35,7 @@ if(WIN32)
 
   install(TARGETS contact-export contact-export-check RUNTIME DESTINATION .)
   install(FILES "${CMAKE_CURRENT_BINARY_DIR}/README.txt" "${CMAKE_CURRENT_BINARY_DIR}/LICENSE.txt"
-          DESTINATION .)
+          docs/contact-export-check.1 DESTINATION .)
 else()
   install(TARGETS contact-export contact-export-check RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
   install(FILES docs/contact-export.1 docs/contact-export-check.1 DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
@@ -66,7 +67,7 @@ if(WIN32)
 else()
   set(CPACK_GENERATOR DEB)
 endif()
-# The three files lie at the top of the zip: Explorer's "Extract All" puts
+# The files lie at the top of the zip: Explorer's "Extract All" puts
 # them in a folder named after the zip, with no second folder inside.
 set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
 
