@@ -102,8 +102,9 @@ linux_check="$root/build/contact-export-check"
 # The check of a profile under C:\ (given as for `same` below) by both builds:
 # the same text and the same exit code, which is also `$2`, the export's. The
 # .exe writes to a file as it would to any file: UTF-8, CR LF line ends. Its
-# text differs from the Linux build's only in how a store's place is written
-# ("at C:\profile\..." for ".../drive_c/profile/..."), so those lines alone
+# text differs from the Linux build's only in how paths under the profile are
+# written ("C:\profile\..." for ".../drive_c/profile/...", in a store's place
+# and in a reason that names a file), so the lines holding such a path alone
 # are rewritten before comparing.
 same_check() {
   local linux_status=0 exe_status=0 out="$drive_c/exports"
@@ -114,7 +115,7 @@ same_check() {
   [ "$linux_status" = "$exe_status" ] && [ "$exe_status" = "$2" ] ||
     fail "$1: the check ended with $linux_status on Linux and $exe_status as .exe, the export with $2"
   if grep -q -v $'\r$' "$out/exe-check.txt"; then fail "$1: the .exe's check has a line without CR LF"; fi
-  tr -d '\r' <"$out/exe-check.txt" | sed -E "/^ +at C:\\\\/{s#^( +at )C:\\\\#\\1$drive_c/#; s#\\\\#/#g}" >"$out/exe-check.lf.txt"
+  tr -d '\r' <"$out/exe-check.txt" | sed -E "/C:\\\\/{s#C:\\\\#$drive_c/#g; s#\\\\#/#g}" >"$out/exe-check.lf.txt"
   diff "$out/linux-check.txt" "$out/exe-check.lf.txt" ||
     fail "$1: the checks differ (above: < Linux, > the .exe)"
   echo "same check: $1 (exit $exe_status, $(wc -l <"$out/linux-check.txt") lines)"
