@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # The Windows delivery, checked as a user meets it: CPack makes the zip from
 # the cross build (build-win/, made by .ci/windows.sh); the zip holds exactly
-# the .exe, README.txt and LICENSE.txt; the .exe imports only Windows' own
-# DLLs; the .exe, unzipped alone
-# into a fresh wine prefix, exports a copy of the sample profile byte for byte
-# as examples/profile.expected.csv, and exports every other kind of store
+# the two .exe files (the export and contact-export-check), the check's manual
+# page, README.txt and LICENSE.txt; both .exe files import only Windows' own
+# DLLs; the .exe files, unzipped alone
+# into a fresh wine prefix: the export exports a copy of the sample profile
+# byte for byte as examples/profile.expected.csv; the check says of the sample
+# profile and of a few .pst files what the Linux build's check says, with the
+# same exit code as both builds' export; the export exports every other kind of store
 # (each .pst/.ost sample, each SQLite book, a Thunderbird profile folder under
 # %APPDATA%, an Evolution folder, a book with a live -wal, a Radicale book
 # over http with its password in _netrc) byte for byte and with the same exit
@@ -28,7 +31,8 @@ deps=/var/cache/contact-export/win-deps
 bash .ci/windows-deps.sh "$deps"
 cmake -S "$root" -B "$build" -DCMAKE_PREFIX_PATH="$deps" >/dev/null
 grep -q '^LIBPFF_FOUND:INTERNAL=1' "$build/CMakeCache.txt" || fail "the cross build did not find the libraries in $deps"
-cmake --build "$build" -j2 --target contact-export
+cmake --build "$build" -j2 --target contact-export contact-export-check
+[ -f docs/contact-export-check.1 ] || fail "docs/contact-export-check.1 is missing: the zip needs the check's manual page"
 
 echo "-- cpack -G ZIP"
 rm -f "$build"/contact-export-*-win64.zip
@@ -37,13 +41,15 @@ zips=("$build"/contact-export-*-win64.zip)
 [ "${#zips[@]}" = 1 ] && [ -f "${zips[0]}" ] || fail "cpack made no single contact-export-*-win64.zip"
 zip="${zips[0]}"
 unzip -l "$zip"
-# One self-contained file: nothing but the system's DLLs.
-imports=$(x86_64-w64-mingw32-objdump -p "$build/contact-export.exe" | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z' | sort)
-echo "imports:" $imports
-others=$(grep -vxE '(kernel32|user32|advapi32|ole32|oleaut32|msvcrt|ws2_32|crypt32|bcrypt|secur32|shell32)\.dll' <<<"$imports" || true)
-[ -z "$others" ] || fail "contact-export.exe needs DLLs Windows does not have: $others"
-diff <(printf '%s\n' LICENSE.txt README.txt contact-export.exe) <(unzip -Z1 "$zip" | sort) ||
-  fail "the zip holds other files (above: - expected, + in the zip)"
+# Each .exe self-contained: nothing but the system's DLLs.
+for exe in contact-export.exe contact-export-check.exe; do
+  imports=$(x86_64-w64-mingw32-objdump -p "$build/$exe" | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z' | sort)
+  echo "$exe imports:" $imports
+  others=$(grep -vxE '(kernel32|user32|advapi32|ole32|oleaut32|msvcrt|ws2_32|crypt32|bcrypt|secur32|shell32)\.dll' <<<"$imports" || true)
+  [ -z "$others" ] || fail "$exe needs DLLs Windows does not have: $others"
+done
+diff <(printf '%s\n' LICENSE.txt README.txt contact-export.exe contact-export-check.exe contact-export-check.1 | sort) \
+  <(unzip -Z1 "$zip" | sort) || fail "the zip holds other files (above: - expected, + in the zip)"
 
 WINEPREFIX=$(mktemp -d "${TMPDIR:-/tmp}/contact-export-zip.XXXXXX")
 export WINEPREFIX
@@ -76,7 +82,7 @@ wineserver -p >/dev/null 2>&1
 WINEDLLOVERRIDES="mscoree=;mshtml=" wineboot -u >/dev/null 2>&1
 drive_c="$WINEPREFIX/drive_c"
 mkdir -p "$drive_c/Tools" "$drive_c/exports"
-unzip -q "$zip" contact-export.exe -d "$drive_c/Tools"
+unzip -q "$zip" contact-export.exe contact-export-check.exe -d "$drive_c/Tools"
 cp -R examples/profile "$drive_c/profile"
 status=0
 CONTACT_EXPORT_PROFILE='C:\profile' wine 'C:\Tools\contact-export.exe' 'C:\exports\contacts.csv' ||
@@ -86,12 +92,45 @@ cmp "$drive_c/exports/contacts.csv" examples/profile.expected.csv ||
   fail "the .exe's export differs from examples/profile.expected.csv"
 echo "zip checks passed"
 
-echo "-- the .exe and the Linux build export the same stores"
 linux="$root/build/contact-export"
-[ -x "$linux" ] || { cmake -S "$root" -B "$root/build" >/dev/null && cmake --build "$root/build" -j2 --target contact-export; }
+linux_check="$root/build/contact-export-check"
+[ -x "$linux" ] && [ -x "$linux_check" ] || {
+  cmake -S "$root" -B "$root/build" >/dev/null &&
+    cmake --build "$root/build" -j2 --target contact-export contact-export-check
+}
+
+# The check of a profile under C:\ (given as for `same` below) by both builds:
+# the same text and the same exit code, which is also `$2`, the export's. The
+# .exe writes to a file as it would to any file: UTF-8, CR LF line ends. Its
+# text differs from the Linux build's only in how paths under the profile are
+# written ("C:\profile\..." for ".../drive_c/profile/...", in a store's place
+# and in a reason that names a file), so the lines holding such a path alone
+# are rewritten before comparing.
+same_check() {
+  local linux_status=0 exe_status=0 out="$drive_c/exports"
+  CONTACT_EXPORT_PROFILE="$drive_c/$1" HOME="$home" XDG_CONFIG_HOME="$home/.config" "$linux_check" \
+    >"$out/linux-check.txt" || linux_status=$?
+  CONTACT_EXPORT_PROFILE="C:\\${1//\//\\}" wine 'C:\Tools\contact-export-check.exe' >"$out/exe-check.txt" ||
+    exe_status=$?
+  [ "$linux_status" = "$exe_status" ] && [ "$exe_status" = "$2" ] ||
+    fail "$1: the check ended with $linux_status on Linux and $exe_status as .exe, the export with $2"
+  if grep -q -v $'\r$' "$out/exe-check.txt"; then fail "$1: the .exe's check has a line without CR LF"; fi
+  tr -d '\r' <"$out/exe-check.txt" | sed -E "/C:\\\\/{s#C:\\\\#$drive_c/#g; s#\\\\#/#g}" >"$out/exe-check.lf.txt"
+  diff "$out/linux-check.txt" "$out/exe-check.lf.txt" ||
+    fail "$1: the checks differ (above: < Linux, > the .exe)"
+  echo "same check: $1 (exit $exe_status, $(wc -l <"$out/linux-check.txt") lines)"
+}
+
+echo "-- contact-export-check.exe on the sample profile"
+home="$work/home"
+mkdir -p "$home/.config"
+same_check profile 0
+cat "$drive_c/exports/exe-check.txt"
+
+echo "-- the .exe and the Linux build export the same stores"
 pst_dir="$root/tests/data/third_party/pst"
 [ -d "$pst_dir" ] || pst_dir="$root/../shared/data/pst"
-cases="$drive_c/cases" home="$work/home"
+cases="$drive_c/cases"
 user_dir=$(find "$drive_c/users" -mindepth 1 -maxdepth 1 -type d ! -name Public | head -1)  # %USERPROFILE%
 tb="$user_dir/AppData/Roaming/Thunderbird/Profiles/x1y2.default-release"
 mkdir -p "$cases/pst" "$cases/books" "$tb" "$cases/evolution/system" "$cases/wal" "$home/.config"
@@ -146,12 +185,30 @@ same() {  # a profile under C:\, as the .exe names it (with /)
     linux_status=$?
   CONTACT_EXPORT_PROFILE="C:\\${1//\//\\}" wine 'C:\Tools\contact-export.exe' 'C:\exports\exe.csv' || exe_status=$?
   [ "$linux_status" = "$exe_status" ] || fail "$1: the Linux build ended with $linux_status, the .exe with $exe_status"
+  last_status=$exe_status
   if [ -f "$out/linux.csv" ] || [ -f "$out/exe.csv" ]; then
     cmp "$out/linux.csv" "$out/exe.csv" || fail "$1: the exports differ"
   fi
   echo "same: $1 (exit $exe_status, $(wc -c <"$out/exe.csv" 2>/dev/null || echo no) bytes)"
 }
 for file in "$cases"/pst/* "$cases"/books/*; do same "${file#"$drive_c/"}"; done
+# The check beside the export for a few data files: Japanese folder names, a
+# distribution list, no contacts folder, and one cut short (its header
+# records more than the file holds).
+head -c 65536 "$cases/pst/aspose-SampleContacts.pst" >"$cases/pst/cut-short.pst"
+for file in hiraoka-contacts.pst javalibpst-dist-list.pst outlookpstrs-Empty.pst cut-short.pst; do
+  same "cases/pst/$file"
+  same_check "cases/pst/$file" "$last_status"
+done
+# On a console the .exe writes characters, not bytes in the console's code
+# page: under a terminal (wine's console there is the terminal, in its UTF-8
+# locale) the Japanese folder name arrives whole.
+console=$(CONTACT_EXPORT_PROFILE='C:\cases\pst\hiraoka-contacts.pst' LANG=C.UTF-8 \
+  script -qec "wine 'C:\\Tools\\contact-export-check.exe'" /dev/null </dev/null | tr -d '\r') ||
+  fail "contact-export-check.exe on a console ended with $?"
+grep -qxF '  連絡先 (Contact dedicated): 1 record' <<<"$console" ||
+  fail "contact-export-check.exe on a console does not show the folder 連絡先: $console"
+echo "the check on a console shows 連絡先"
 same "${tb#"$drive_c/"}"
 same cases/evolution
 before=$(ls -A "$cases/wal")

@@ -33,14 +33,16 @@ trap 'exit 143' TERM
 
 fail() { echo "FAILED: $*" >&2; exit 1; }
 
-echo "-- manual page"
+echo "-- manual pages"
 # man-db's own check (groff -ww underneath), in an ASCII and a UTF-8 locale.
-for locale in C C.UTF-8; do
-  warnings=$(LC_ALL=$locale MANWIDTH=80 man --warnings -l docs/contact-export.1 2>&1 >/dev/null)
-  [ -z "$warnings" ] || fail "man --warnings ($locale): $warnings"
-done
-for section in NAME SYNOPSIS DESCRIPTION ENVIRONMENT FILES "EXIT STATUS" EXAMPLES "SEE ALSO"; do
-  grep -qx "\.SH \"\?$section\"\?" docs/contact-export.1 || fail "manual page has no $section section"
+for page in docs/contact-export.1 docs/contact-export-check.1; do
+  for locale in C C.UTF-8; do
+    warnings=$(LC_ALL=$locale MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
+    [ -z "$warnings" ] || fail "man --warnings $page ($locale): $warnings"
+  done
+  for section in NAME SYNOPSIS DESCRIPTION ENVIRONMENT FILES "EXIT STATUS" EXAMPLES "SEE ALSO"; do
+    grep -qx "\.SH \"\?$section\"\?" "$page" || fail "$page has no $section section"
+  done
 done
 
 echo "-- build for the package"
@@ -59,7 +61,8 @@ cmake --build "$build" -j2 >/dev/null
 echo "-- cmake --install"
 cmake --install "$build" --prefix "$work/stage/usr" >/dev/null
 expected_tree=$(cd examples && find profile profile.expected.csv -type f | sed 's|^|usr/share/doc/contact-export/examples/|'
-  printf '%s\n' usr/bin/contact-export usr/share/man/man1/contact-export.1 \
+  printf '%s\n' usr/bin/contact-export usr/bin/contact-export-check usr/share/man/man1/contact-export.1 \
+    usr/share/man/man1/contact-export-check.1 \
     usr/share/doc/contact-export/README.md usr/share/doc/contact-export/LICENSE)
 diff <(echo "$expected_tree" | sort) <(cd "$work/stage" && find . -type f -o -type l | sed 's|^\./||' | sort) ||
   fail "cmake --install laid out another tree (above: - expected, + installed)"
@@ -98,7 +101,7 @@ installed_by_us=1
 # sample profile and the page are what is checked here, so they are asked for.
 apt-get install -y -qq --no-install-recommends \
   -o "DPkg::Options::=--path-include=/usr/share/doc/contact-export/*" \
-  -o "DPkg::Options::=--path-include=/usr/share/man/man1/contact-export.1*" \
+  -o "DPkg::Options::=--path-include=/usr/share/man/man1/contact-export*.1*" \
   "$deb" >/dev/null
 [ "$(command -v contact-export)" = /usr/bin/contact-export ] || fail "contact-export is not /usr/bin/contact-export"
 dpkg --verify contact-export || fail "installed files differ from the package's checksums"
@@ -120,6 +123,18 @@ cmp "$work/out.csv" examples/profile.expected.csv || fail "the export differs fr
 cmp /usr/share/doc/contact-export/examples/profile.expected.csv examples/profile.expected.csv
 [ "$(man -w contact-export)" = /usr/share/man/man1/contact-export.1.gz ] || fail "man -w contact-export: $(man -w contact-export)"
 MANPAGER=cat MANWIDTH=80 man contact-export 2>&1 | grep -q '^EXIT STATUS' || fail "man contact-export shows no page"
+
+echo "-- the installed check on the installed sample profile"
+status=0
+report=$(cd "$work/run" && CONTACT_EXPORT_PROFILE=/usr/share/doc/contact-export/examples/profile \
+  contact-export-check) || status=$?
+[ "$status" = 0 ] || fail "the installed check ended with $status"
+records=$(grep -c '' examples/profile.expected.csv)
+[ "$(echo "$report" | tail -1)" = "$records records; the export would end with exit code 0" ] ||
+  fail "the installed check says: $(echo "$report" | tail -1)"
+[ -z "$(ls -A "$work/run")" ] || fail "the check wrote a file: $(ls -A "$work/run")"
+[ "$(man -w contact-export-check)" = /usr/share/man/man1/contact-export-check.1.gz ] ||
+  fail "man -w contact-export-check: $(man -w contact-export-check)"
 
 echo "-- apt-get purge contact-export"
 apt-get purge -y -qq contact-export >/dev/null

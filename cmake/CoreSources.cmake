@@ -54,7 +54,7 @@ function(contact_export_core_sources out root)
     list(APPEND result ${files})
   endforeach()
   list(FILTER result EXCLUDE REGEX "_${OTHER_PLATFORM_SUFFIX}\\.cpp$")
-  list(FILTER result EXCLUDE REGEX "/main_[a-z0-9]+\\.cpp$")
+  list(FILTER result EXCLUDE REGEX "/(check_)?main_[a-z0-9]+\\.cpp$")
   # Each optional kind of store: whether its library was found, the sources
   # that need it, and the twin built in their place without it.
   contact_export_choose(LIBPFF_FOUND "/store/pst/pst_(file|store|open_[a-z0-9]+)\\.cpp$" "/pst_store_unavailable\\.cpp$")

@@ -3,7 +3,7 @@
 # Debian's policy asks of a binary package beyond the tree `cmake --install`
 # lays out: the copyright file in the machine-readable format (it holds the
 # licence, so LICENSE itself is not repeated), changelog.Debian.gz, the manual
-# page compressed, the program without the .comment and .note sections, and
+# pages compressed, the programs without the .comment and .note sections, and
 # lintian's override for the sample export, which is code page 932 by design.
 # Compression is `gzip -9n`: no name or time stamp, the same bytes every time.
 if(NOT CPACK_GENERATOR STREQUAL "DEB")
@@ -47,9 +47,10 @@ file(READ "${templates}/changelog.in" text)
 string(CONFIGURE "${text}" text @ONLY)
 write_text("${doc}/changelog.Debian" "${text}")
 run(gzip -9nf "${doc}/changelog.Debian")
-run(gzip -9nf "${root}/share/man/man1/contact-export.1")
+run(gzip -9nf "${root}/share/man/man1/contact-export.1" "${root}/share/man/man1/contact-export-check.1")
 
-run("${CPACK_CONTACT_EXPORT_STRIP}" --remove-section=.comment --remove-section=.note "${root}/bin/contact-export")
+run("${CPACK_CONTACT_EXPORT_STRIP}" --remove-section=.comment --remove-section=.note "${root}/bin/contact-export"
+    "${root}/bin/contact-export-check")
 
 file(MAKE_DIRECTORY "${root}/share/lintian/overrides")
 file(READ "${templates}/lintian-overrides" text)

@@ -1,15 +1,16 @@
 # What `cmake --install` puts where, and the packages CPack makes of it.
 #
-# Elsewhere than Windows the usual tree under the prefix: the program in bin/,
-# its manual page in share/man/man1/, the README, the licence and the sample
+# Elsewhere than Windows the usual tree under the prefix: the program and
+# contact-export-check in bin/, their manual pages in share/man/man1/, the README, the licence and the sample
 # profile with its export in share/doc/contact-export/. `cpack -G DEB` makes a
 # Debian package of that tree, completed by cmake/DebianPackage.cmake as
 # Debian's policy asks (copyright, changelog, compressed manual page); its
 # Depends line is worked out by dpkg-shlibdeps from the libraries the program
 # is linked against.
 #
-# On Windows everything lies side by side at the top of the prefix: the .exe,
-# the README as a text file with CR LF line ends and the licence. `cpack -G ZIP`
+# On Windows everything lies side by side at the top of the prefix: the two .exe files,
+# the check's manual page, the README as a text file with CR LF line ends and
+# the licence. `cpack -G ZIP`
 # makes the zip that Windows users unpack where they like.
 include(GNUInstallDirs)
 
@@ -32,12 +33,12 @@ if(WIN32)
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
                "${CMAKE_CURRENT_SOURCE_DIR}/README.md" "${CMAKE_CURRENT_SOURCE_DIR}/LICENSE")
 
-  install(TARGETS contact-export RUNTIME DESTINATION .)
+  install(TARGETS contact-export contact-export-check RUNTIME DESTINATION .)
   install(FILES "${CMAKE_CURRENT_BINARY_DIR}/README.txt" "${CMAKE_CURRENT_BINARY_DIR}/LICENSE.txt"
-          DESTINATION .)
+          docs/contact-export-check.1 DESTINATION .)
 else()
-  install(TARGETS contact-export RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
-  install(FILES docs/contact-export.1 DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
+  install(TARGETS contact-export contact-export-check RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
+  install(FILES docs/contact-export.1 docs/contact-export-check.1 DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
   install(FILES README.md LICENSE DESTINATION "${CONTACT_EXPORT_DOC_DIR}")
   install(DIRECTORY examples/profile DESTINATION "${CONTACT_EXPORT_DOC_DIR}/examples")
   install(FILES examples/profile.expected.csv DESTINATION "${CONTACT_EXPORT_DOC_DIR}/examples")
@@ -66,7 +67,7 @@ if(WIN32)
 else()
   set(CPACK_GENERATOR DEB)
 endif()
-# The three files lie at the top of the zip: Explorer's "Extract All" puts
+# The files lie at the top of the zip: Explorer's "Extract All" puts
 # them in a folder named after the zip, with no second folder inside.
 set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
 

@@ -37,8 +37,9 @@ target_compile_definitions(contact_export_tests PRIVATE
   CONTACT_EXPORT_DATA_DIR="${CONTACT_EXPORT_DATA_DIR}"
   CONTACT_EXPORT_SOURCE_DIR="${CMAKE_CURRENT_SOURCE_DIR}"
   CONTACT_EXPORT_BINARY="$<TARGET_FILE:contact-export>"
+  CONTACT_EXPORT_CHECK_BINARY="$<TARGET_FILE:contact-export-check>"
   CONTACT_EXPORT_VERSION="${PROJECT_VERSION}")
-add_dependencies(contact_export_tests contact-export)
+add_dependencies(contact_export_tests contact-export contact-export-check)
 gtest_discover_tests(contact_export_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
                      PROPERTIES TIMEOUT 300)
 

@@ -28,8 +28,9 @@ bool ProcessAcquireSingleInstance();
 // Shows `text` (lines ending in "\n") to whoever started the program: its
 // standard output. On Windows, where the program has no console of its own,
 // a standard output the caller gave is used, else the console of the parent
-// process when it has one, else the text is shown nowhere. A failed write is
-// not reported.
+// process when it has one, else the text is shown nowhere. `text` is UTF-8;
+// on Windows a console gets it as UTF-16 characters, a file or a pipe as
+// UTF-8 bytes with CR LF line ends. A failed write is not reported.
 void ProcessShowText(std::string_view text);
 
 void ProcessSleep(unsigned milliseconds);

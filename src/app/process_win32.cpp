@@ -2,9 +2,11 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 
 #include "app/process_win32.h"
+#include "text/unicode_text.h"
 
 namespace app {
 namespace {
@@ -37,6 +39,23 @@ std::u16string ModulePath() {
     const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
     if (length < path.size()) return std::u16string(path.begin(), path.begin() + length);
     path.resize(path.size() * 2);  // truncated: try a larger buffer
+  }
+}
+
+// Writes `text` to a console in pieces: older consoles refuse one write
+// larger than their shared buffer. A piece never ends between the two halves
+// of a surrogate pair.
+void WriteConsoleText(HANDLE console, std::u16string_view text) {
+  constexpr std::size_t kPiece = 8192;
+  while (!text.empty()) {
+    std::size_t size = std::min(text.size(), kPiece);
+    if (size < text.size() && text[size - 1] >= 0xD800 && text[size - 1] <= 0xDBFF) --size;
+    std::wstring piece(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(size));
+    DWORD written = 0;
+    if (!WriteConsoleW(console, piece.data(), static_cast<DWORD>(piece.size()), &written, nullptr) || written == 0) {
+      return;
+    }
+    text.remove_prefix(std::min<std::size_t>(written, size));
   }
 }
 
@@ -99,7 +118,7 @@ bool ProcessAcquireSingleInstance() {
 void ProcessShowText(std::string_view text) {
   // A GUI-subsystem program gets standard handles only when its caller hands
   // them over (a redirection, a pipe); a console it may borrow is its
-  // parent's. The text is ASCII, so the bytes suit a console and a file alike.
+  // parent's.
   HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
   if (out == nullptr || out == INVALID_HANDLE_VALUE) {
     if (!AttachConsole(ATTACH_PARENT_PROCESS)) return;
@@ -112,6 +131,15 @@ void ProcessShowText(std::string_view text) {
     if (c == '\n') lines += '\r';
     lines += c;
   }
+  DWORD mode = 0;
+  if (GetConsoleMode(out, &mode)) {
+    // A console shows bytes in its code page, which is not UTF-8 unless
+    // someone chose it; as UTF-16 the text (folder names in Japanese, say)
+    // shows whatever the code page.
+    WriteConsoleText(out, text::Utf16FromUtf8(lines));
+    return;
+  }
+  // A file or a pipe gets the UTF-8 bytes, for whatever reads them.
   DWORD written = 0;
   WriteFile(out, lines.data(), static_cast<DWORD>(lines.size()), &written, nullptr);
 }

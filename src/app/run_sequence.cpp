@@ -1,5 +1,6 @@
 #include "app/run_sequence.h"
 
+#include "app/check_report.h"
 #include "app/create_object.h"
 #include "app/process.h"
 #include "om/result_codes.h"
@@ -63,6 +64,31 @@ int RunSequence(const std::u16string& commandLine) {
   }
   DisconnectOutlook();
   return result;
+}
+
+int CheckSequence(std::string& report) {
+  CheckBegin();
+  int result;
+  // No single-instance lock: the check writes nothing and may run beside an
+  // export.
+  if (ConnectOutlook() != 0) {
+    CheckNoStore(FailureText(om::ErrNumber(), om::ErrReason()));
+    result = om::RC_OUTLOOK_UNAVAILABLE;
+  } else {
+    result = exporter::ExportContactsNowhere(gNamespace);
+    CheckDescribeStores(gNamespace);
+  }
+  DisconnectOutlook();
+  report = CheckEnd(result);
+  return result;
+}
+
+void CheckMain() {
+  ProcessStart();
+  std::string report;
+  const int result = CheckSequence(report);
+  ProcessShowText(report);
+  ProcessEnd(result);
 }
 
 void Main() {

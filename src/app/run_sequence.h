@@ -14,6 +14,15 @@ namespace app {
 // Main without ending the process: the result that becomes the exit code.
 int RunSequence(const std::u16string& commandLine);
 
+// contact-export-check: the export's own run with its records going nowhere,
+// and the report of it (check_report.h) shown to the caller; ends the
+// process with the result the export would have ended with.
+[[noreturn]] void CheckMain();
+
+// CheckMain without showing or ending: the report into `report`, the result
+// returned.
+int CheckSequence(std::string& report);
+
 // 0 when both the application object and the "MAPI" namespace are held, 1 otherwise.
 int ConnectOutlook();
 void DisconnectOutlook();

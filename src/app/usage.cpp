@@ -32,7 +32,34 @@ constexpr std::string_view kUsage =
     "\n"
     "More in the manual page contact-export(1) and the README.\n";
 
+constexpr std::string_view kCheckUsage =
+    "Usage: contact-export-check\n"
+    "       contact-export-check --help | --version\n"
+    "\n"
+    "Shows what contact-export would export from the same profile, and why a store\n"
+    "or folder fails, without writing anything: the profile's stores (kind, where,\n"
+    "the default one, the reason a store fails), the store search when the default\n"
+    "contacts folder fails, the folders the export walks with their records and\n"
+    "the items it skips, and last the number of records and the exit code the\n"
+    "export would end with. Its own exit status is that code (0, 51, 55 or 56);\n"
+    "2 for a command line it does not take.\n"
+    "\n"
+    "More in the manual page contact-export-check(1) and the README.\n";
+
 }  // namespace
+
+std::string CheckInformationText(std::u16string_view commandLine, std::string_view version) {
+  if (commandLine == u"--version") return "contact-export-check " + std::string(version) + "\n";
+  return commandLine.empty() ? std::string() : std::string(kCheckUsage);
+}
+
+void AnswerCheckArguments(std::string_view version) {
+  const std::u16string commandLine = ProcessCommandLine();
+  const std::string text = CheckInformationText(commandLine, version);
+  if (text.empty()) return;
+  ProcessShowText(text);
+  ProcessEnd(commandLine == u"--help" || commandLine == u"--version" ? 0 : kCheckUsageError);
+}
 
 std::string InformationText(std::u16string_view commandLine, std::string_view version) {
   if (commandLine == u"--help") return std::string(kUsage);

@@ -18,4 +18,14 @@ std::string InformationText(std::u16string_view commandLine, std::string_view ve
 // read or written. Returns otherwise.
 void AnswerInformationRequest(std::string_view version);
 
+// contact-export-check takes no argument: its usage for "--help" and for any
+// other command line that is not empty, its version for "--version"; empty
+// for the empty command line.
+std::string CheckInformationText(std::u16string_view commandLine, std::string_view version);
+// Answers a command line that is not empty (ending the process: 0 for
+// "--help" and "--version", kCheckUsageError for anything else); returns
+// for the empty one.
+void AnswerCheckArguments(std::string_view version);
+inline constexpr int kCheckUsageError = 2;
+
 }  // namespace app

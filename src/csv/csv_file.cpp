@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <utility>
 
 #include "om/result_codes.h"
 #include "text/codepage932.h"
@@ -17,6 +18,7 @@ namespace {
 constexpr std::size_t kWriteBlock = 64 * 1024;
 
 OutputFile* gFile = nullptr;
+bool gNowhere = false;  // opened with CsvOpenNowhere: lines go nowhere
 // The line being built, already in code page 932: its first gLineSize bytes.
 // The rest is room that fields are written into directly, so adding a field
 // allocates nothing once the buffer has grown to the longest line.
@@ -81,8 +83,18 @@ int CsvOpen(const std::u16string& path) {
   if (gFile) OutputClose(gFile);
   gPending.clear();
   gCommitted = 0;
+  gNowhere = false;
   gFile = OutputOpen(path);
   return gFile ? om::RC_OK : om::RC_FILE_OPEN_FAILED;
+}
+
+int CsvOpenNowhere() {
+  if (gFile) OutputClose(gFile);
+  gFile = nullptr;
+  gPending.clear();
+  gCommitted = 0;
+  gNowhere = true;
+  return om::RC_OK;
 }
 
 void CsvClearLine() { gLineSize = 0; }
@@ -103,6 +115,7 @@ void CsvAddField(std::u16string_view value) {
 }
 
 int CsvWriteLine() {
+  if (gNowhere && !StopRequested()) return om::RC_OK;
   if (!gFile || StopRequested()) {
     gPending.clear();
     return om::RC_FILE_WRITE_FAILED;
@@ -114,6 +127,7 @@ int CsvWriteLine() {
 }
 
 int CsvClose() {
+  if (std::exchange(gNowhere, false)) return om::RC_OK;
   if (!gFile) return om::RC_FILE_CLOSE_FAILED;
   const bool written = WritePending();
   const bool closed = OutputClose(gFile);

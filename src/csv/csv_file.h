@@ -11,6 +11,11 @@ namespace csv {
 // Creates or truncates `path`: 0, or 52 when it cannot be opened.
 int CsvOpen(const std::u16string& path);
 
+// Opens no file: lines are built and accepted as CsvWriteLine would accept
+// them, then dropped, and closing succeeds. For the check, which runs the
+// export's own record code without writing anything. 0.
+int CsvOpenNowhere();
+
 void CsvClearLine();
 
 // Appends one field: a comma before all but the first, then the value with

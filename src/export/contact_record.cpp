@@ -9,6 +9,7 @@
 #include "om/contact_properties.h"
 #include "om/item_kinds.h"
 #include "om/resume_next.h"
+#include "export/walk_listener.h"
 
 namespace exporter {
 namespace {
@@ -61,15 +62,26 @@ void ReadProperty(const om::Handle& item, std::size_t column, om::ContactValues&
 }
 
 // The name test: skipped when file-as, first and last name are all empty or
-// when one of them cannot be read. The three values are kept for the record.
-bool HasName(const om::Handle& item, om::ContactValues& values) {
-  return !om::ResumeNextIf([&] {
+// when one of them cannot be read (then `unreadable`). The three values are
+// kept for the record.
+bool HasName(const om::Handle& item, om::ContactValues& values, bool& unreadable) {
+  bool empty = false;
+  unreadable = !om::ResumeNext([&] {
     for (std::size_t column : {om::kFileAs, om::kFirstName, om::kLastName}) {
       ReadProperty(item, column, values);
     }
-    return IsEmptyName(values[om::kFileAs]) && IsEmptyName(values[om::kFirstName]) &&
-           IsEmptyName(values[om::kLastName]);
+    empty = IsEmptyName(values[om::kFileAs]) && IsEmptyName(values[om::kFirstName]) &&
+            IsEmptyName(values[om::kLastName]);
   });
+  return !unreadable && !empty;
+}
+
+// Why an item of the type `typeName` is no contact; an empty name is one
+// that could not be read.
+SkipReason NotAContact(std::u16string_view typeName) {
+  if (typeName.empty()) return SkipReason::kUnreadable;
+  return typeName == om::ItemTypeName(om::ItemKind::kDistList) ? SkipReason::kDistributionList
+                                                                : SkipReason::kOtherItem;
 }
 
 // Reads every other property once; one that cannot be read stays empty, which
@@ -127,19 +139,40 @@ int ExportFolderItems(const om::Handle& folder) {
   // Without a count there is nothing to loop over: none of the folder's items.
   om::ResumeNext([&] { count = om::AsCount(om::Get(items, "Count")); });
   om::ContactValues values;
+  WalkListener* const listener = CurrentWalkListener();
+  const auto skipped = [&](std::int64_t i, SkipReason reason, const om::Handle& item) {
+    if (!listener) return;
+    const bool unreadable = reason == SkipReason::kUnreadable;
+    listener->ItemSkipped(i, reason, item, unreadable ? om::ErrNumber() : 0, unreadable ? om::ErrReason() : "");
+  };
   for (std::int64_t i = 1; i <= count; ++i) {
     // Asked to end: the items left are not even read.
     if (csv::StopRequested()) return om::RC_FILE_WRITE_FAILED;
     om::Handle item;
     // An item that cannot be fetched is skipped; nothing of an earlier item is
     // looked at again, so no record is written twice.
-    if (!om::ResumeNext([&] { item = om::AsObject(om::Get(items, "Item", i)); })) continue;
-    if (om::ResumeNextIf([&] { return om::TypeNameOf(item) != kContactTypeName; })) continue;
-    if (!HasName(item, values)) continue;
+    if (!om::ResumeNext([&] { item = om::AsObject(om::Get(items, "Item", i)); })) {
+      skipped(i, SkipReason::kUnreadable, nullptr);
+      continue;
+    }
+    std::u16string typeName;
+    if (om::ResumeNextIf([&] {
+          typeName = om::TypeNameOf(item);
+          return typeName != kContactTypeName;
+        })) {
+      skipped(i, NotAContact(typeName), item);
+      continue;
+    }
+    bool unreadable = false;
+    if (!HasName(item, values, unreadable)) {
+      skipped(i, unreadable ? SkipReason::kUnreadable : SkipReason::kNoName, item);
+      continue;
+    }
     ReadRemainingProperties(item, values);
     AddRecordFields(values);
     result = csv::CsvWriteLine();
     if (result != om::RC_OK) break;
+    if (listener) listener->RecordMade(i);
   }
   return result;
 }

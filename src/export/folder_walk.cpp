@@ -6,6 +6,7 @@
 
 #include "om/result_codes.h"
 #include "export/contact_record.h"
+#include "export/walk_listener.h"
 
 namespace exporter {
 namespace {
@@ -25,16 +26,27 @@ std::int64_t CountOf(const om::Handle& folder, std::string_view collection) {
   return om::AsCount(om::Get(om::AsObject(om::Get(folder, collection)), "Count"));
 }
 
+// The walk's own failure: the folder is not walked.
+int Fail(std::string_view reason) {
+  if (WalkListener* listener = CurrentWalkListener()) listener->WalkFailed(0, reason);
+  return om::RC_FOLDER_FAILED;
+}
+
 int Walk(const om::Handle& folder, std::vector<std::u16string>& ancestors) {
-  if (ancestors.size() >= kMaxFolderDepth) return om::RC_FOLDER_FAILED;
+  WalkListener* const listener = CurrentWalkListener();
+  if (listener) listener->FolderEntered(folder, ancestors.size());
+  if (ancestors.size() >= kMaxFolderDepth) return Fail("folders nested too deep: the folder graph loops or is broken");
   std::u16string id = EntryIdOf(folder);
   if (!id.empty() && std::find(ancestors.begin(), ancestors.end(), id) != ancestors.end()) {
-    return om::RC_FOLDER_FAILED;
+    return Fail("the folder holds itself (a loop of folders)");
   }
   if (CountOf(folder, "Items") != 0 && ExportFolderItems(folder) != om::RC_OK) {
-    return om::RC_FOLDER_FAILED;
+    return Fail("the export was told to end, or a record could not be written");
   }
-  if (CountOf(folder, "Folders") == 0) return om::RC_OK;
+  if (CountOf(folder, "Folders") == 0) {
+    if (listener) listener->FolderLeft();
+    return om::RC_OK;
+  }
 
   const om::Handle subfolders = om::AsObject(om::Get(folder, "Folders"));
   const std::int64_t count = om::AsCount(om::Get(subfolders, "Count"));
@@ -45,6 +57,7 @@ int Walk(const om::Handle& folder, std::vector<std::u16string>& ancestors) {
     if (result != om::RC_OK) return result;
   }
   ancestors.pop_back();
+  if (listener) listener->FolderLeft();
   return om::RC_OK;
 }
 

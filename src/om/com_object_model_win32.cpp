@@ -1,13 +1,16 @@
 // The object model through COM automation with late binding: every member is
 // looked up by name (IDispatch::GetIDsOfNames) and read with
 // IDispatch::Invoke. HRESULTs never leave this file: FromHresult turns each
-// failure into an ObjectModelError carrying its number.
+// failure into an ObjectModelError carrying its number and, in one line, what
+// Outlook or the system says about it.
 #include "om/com_object_model_win32.h"
 
 #include <cmath>
+#include <cstddef>
 #include <limits>
 #include <map>
 #include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <utility>
@@ -15,6 +18,8 @@
 
 #include "om/error_numbers.h"
 #include "text/ascii_case.h"
+#include "text/hex_digits.h"
+#include "text/unicode_text.h"
 
 namespace om {
 namespace {
@@ -58,26 +63,123 @@ struct ArgumentList {
   ArgumentList& operator=(const ArgumentList&) = delete;
 };
 
+struct FreeLocal {
+  void operator()(wchar_t* text) const { LocalFree(text); }
+};
+
+// Whitespace as a one-line reason sees it: every control character, so
+// that line breaks of any form end up as one space, and the Unicode line
+// and paragraph separators.
+bool IsBlank(char32_t cp) { return cp <= 0x20 || cp == 0x7F || cp == 0x85 || cp == 0x2028 || cp == 0x2029; }
+
+// `text` (UTF-16, as COM and the system give it) in UTF-8 on one line: each
+// run of blanks becomes one space, none at either end. A lone surrogate
+// becomes U+FFFD.
+void AppendOneLine(std::wstring_view text, std::string& out) {
+  bool blank = false;
+  const std::size_t start = out.size();
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char32_t cp = static_cast<char16_t>(text[i]);
+    if (cp >= 0xD800 && cp <= 0xDFFF) {
+      const char32_t next = i + 1 < text.size() ? static_cast<char16_t>(text[i + 1]) : 0;
+      if (cp <= 0xDBFF && next >= 0xDC00 && next <= 0xDFFF) {
+        cp = 0x10000 + ((cp - 0xD800) << 10) + (next - 0xDC00);
+        ++i;
+      } else {
+        cp = 0xFFFD;
+      }
+    }
+    if (IsBlank(cp)) {
+      blank = true;
+      continue;
+    }
+    if (blank && out.size() > start) out.push_back(' ');
+    blank = false;
+    text::AppendUtf8CodePoint(cp, out);
+  }
+}
+
+std::wstring_view ViewOf(BSTR text) {
+  return text == nullptr ? std::wstring_view() : std::wstring_view(text, SysStringLen(text));
+}
+
+// "0x8004010F": the number as Outlook's and the system's documentation write it.
+void AppendNumber(std::uint32_t number, std::string& out) {
+  out += "0x";
+  for (int shift = 24; shift >= 0; shift -= 8) text::AppendHexByte(static_cast<unsigned char>(number >> shift), out);
+}
+
+// The system's message for `number` (in the user's language), on one line;
+// nothing when it has none, as for Outlook's own numbers.
+void AppendSystemMessage(std::uint32_t number, std::string& out) {
+  wchar_t* buffer = nullptr;
+  const DWORD length =
+      FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                     nullptr, number, 0, reinterpret_cast<LPWSTR>(&buffer), 0, nullptr);
+  const std::unique_ptr<wchar_t, FreeLocal> owned(buffer);
+  if (length != 0 && buffer != nullptr) AppendOneLine(std::wstring_view(buffer, length), out);
+}
+
+// `lead`, the number and, when there is one, `text` after a colon.
+std::string Numbered(std::string_view lead, std::uint32_t number, std::string_view text) {
+  std::string reason(lead);
+  AppendNumber(number, reason);
+  if (!text.empty()) (reason += ": ") += text;
+  return reason;
+}
+
+// "error 0x80070005: Access is denied.", or "error 0x8004010F" when the
+// system has no text for the number.
+std::string PlainReason(std::uint32_t number) {
+  std::string message;
+  AppendSystemMessage(number, message);
+  return Numbered("error ", number, message);
+}
+
+// "Outlook error 0x8004010F: The operation failed. (Microsoft Outlook)": the
+// number the object raised, its description (the system's text for the
+// number when it gives none) and, when it names one, its source.
+std::string ExceptionReason(std::uint32_t number, BSTR description, BSTR source) {
+  std::string message;
+  AppendOneLine(ViewOf(description), message);
+  if (message.empty()) AppendSystemMessage(number, message);
+  std::string reason = Numbered("Outlook error ", number, message);
+  std::string named;
+  AppendOneLine(ViewOf(source), named);
+  if (!named.empty()) reason += " (" + named + ")";
+  return reason;
+}
+
 // The error number of a failed COM call: the HRESULT itself, or for an
 // exception raised by the object (DISP_E_EXCEPTION) the number the object
 // gave, so that Outlook's MAPI_E_FAILONEPROVIDER reaches the export driver as
-// that number. Frees the exception's strings.
-ObjectModelError FromHresult(HRESULT result, EXCEPINFO* exception = nullptr) {
-  if (result != DISP_E_EXCEPTION || exception == nullptr) {
-    return ObjectModelError(static_cast<std::uint32_t>(result));
-  }
-  if (exception->pfnDeferredFillIn != nullptr) exception->pfnDeferredFillIn(exception);
+// that number. Only the number decides what the export does; the reason is
+// for people, so a reason that cannot be had (no memory left) is left out
+// rather than changing what is thrown. `context` leads the reason when
+// given. Frees the exception's strings.
+ObjectModelError FromHresult(HRESULT result, EXCEPINFO* exception = nullptr, std::string_view context = {}) {
   std::uint32_t number = static_cast<std::uint32_t>(result);
-  if (exception->scode != 0) {
+  const bool raised = result == DISP_E_EXCEPTION && exception != nullptr;
+  if (raised && exception->pfnDeferredFillIn != nullptr) {
+    exception->pfnDeferredFillIn(exception);
+    exception->pfnDeferredFillIn = nullptr;
+  }
+  const Bstr source(raised ? exception->bstrSource : nullptr);
+  const Bstr description(raised ? exception->bstrDescription : nullptr);
+  const Bstr helpFile(raised ? exception->bstrHelpFile : nullptr);
+  if (raised && exception->scode != 0) {
     number = static_cast<std::uint32_t>(exception->scode);
-  } else if (exception->wCode != 0) {
+  } else if (raised && exception->wCode != 0) {
     // A run-time error number, in the form late-bound callers see it.
     number = 0x800A0000u | exception->wCode;
   }
-  SysFreeString(exception->bstrSource);
-  SysFreeString(exception->bstrDescription);
-  SysFreeString(exception->bstrHelpFile);
-  return ObjectModelError(number);
+  try {
+    std::string reason(context);
+    reason += raised ? ExceptionReason(number, description.get(), source.get()) : PlainReason(number);
+    return ObjectModelError(number, std::move(reason));
+  } catch (const std::bad_alloc&) {
+    return ObjectModelError(number);
+  }
 }
 
 void Check(HRESULT result) {
@@ -306,12 +408,22 @@ std::u16string DispatchObject::TypeName() {
   return *typeName_;
 }
 
-void InitializeApartment() {
+// Fails as the creation of `progId` ("cannot create Outlook.Application:
+// error 0x800401F3: Invalid class string" where Outlook is not installed).
+void CheckCreation(HRESULT result, std::u16string_view progId) {
+  if (SUCCEEDED(result)) return;
+  std::string context = "cannot create ";
+  AppendOneLine(Wide(progId), context);
+  context += ": ";
+  throw FromHresult(result, nullptr, context);
+}
+
+void InitializeApartment(std::u16string_view progId) {
   static bool initialized = false;
   if (initialized) return;
   const HRESULT result = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   // A thread already in the multi-threaded apartment can still make the calls.
-  if (FAILED(result) && result != RPC_E_CHANGED_MODE) throw FromHresult(result);
+  if (result != RPC_E_CHANGED_MODE) CheckCreation(result, progId);
   initialized = true;
 }
 
@@ -323,12 +435,13 @@ Handle WrapDispatch(IDispatch* dispatch) {
 }
 
 Handle CreateComObject(std::u16string_view progId) {
-  InitializeApartment();
+  InitializeApartment(progId);
   const std::wstring wideId = Wide(progId);
   CLSID classId{};
-  Check(CLSIDFromProgID(wideId.c_str(), &classId));
+  CheckCreation(CLSIDFromProgID(wideId.c_str(), &classId), progId);
   IDispatch* rawDispatch = nullptr;
-  Check(CoCreateInstance(classId, nullptr, CLSCTX_SERVER, IID_IDispatch, reinterpret_cast<void**>(&rawDispatch)));
+  CheckCreation(
+      CoCreateInstance(classId, nullptr, CLSCTX_SERVER, IID_IDispatch, reinterpret_cast<void**>(&rawDispatch)), progId);
   ComRef<IDispatch> dispatch(rawDispatch);
   return WrapDispatch(rawDispatch);
 }
@@ -337,7 +450,7 @@ Date DateFromOle(double oleDate) {
   // The day part counts toward zero; the time of day is never rounded in.
   const double day = std::trunc(oleDate);
   if (!(day >= kOleFirstDay && day <= kOleLastDay)) {
-    throw ObjectModelError(static_cast<std::uint32_t>(DISP_E_OVERFLOW));
+    throw FromHresult(DISP_E_OVERFLOW);
   }
   return CivilFromDays(static_cast<long long>(day) + kOleEpochOffset);
 }

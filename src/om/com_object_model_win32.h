@@ -15,7 +15,8 @@ namespace om {
 
 // Creates the COM object registered under `progId` in this thread's
 // apartment (initialised as single-threaded on first use).
-// Throws ObjectModelError with the failing HRESULT.
+// Throws ObjectModelError with the failing HRESULT, its reason naming
+// `progId` ("cannot create Outlook.Application: error 0x800401F3: ...").
 Handle CreateComObject(std::u16string_view progId);
 
 // Wraps `dispatch` as an object handle; the handle takes a reference of its

@@ -2,11 +2,15 @@
 
 namespace om {
 namespace {
-std::uint32_t gErrNumber = 0;
+// The last trapped failure as it was thrown: its reason is shared, so keeping
+// it costs no copy of the text.
+ObjectModelError gLastError{0};
 }  // namespace
 
-std::uint32_t ErrNumber() { return gErrNumber; }
-void ErrClear() { gErrNumber = 0; }
-void ErrSet(std::uint32_t number) { gErrNumber = number; }
+std::uint32_t ErrNumber() { return gLastError.number(); }
+std::string_view ErrReason() { return gLastError.reason(); }
+void ErrClear() { gLastError = ObjectModelError(0); }
+void ErrSet(std::uint32_t number) { gLastError = ObjectModelError(number); }
+void ErrSet(const ObjectModelError& failure) { gLastError = failure; }
 
 }  // namespace om

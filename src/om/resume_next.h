@@ -2,10 +2,12 @@
 // driver, the item loop and the connection steps). A statement whose
 // object-model call fails is abandoned at the point of failure, nothing it
 // would have stored is stored, and the procedure goes on with the next
-// statement; the failure's number is kept as the error number.
+// statement; the failure's number is kept as the error number, and its reason
+// beside it.
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 #include <utility>
 
 #include "om/object_model.h"
@@ -15,8 +17,12 @@ namespace om {
 // The number of the last trapped failure; 0 until one happens. It is not reset
 // by later successful statements, only by ErrClear.
 std::uint32_t ErrNumber();
+// The reason of the last trapped failure, where it had one; empty after
+// ErrClear and after ErrSet with a number alone.
+std::string_view ErrReason();
 void ErrClear();
 void ErrSet(std::uint32_t number);
+void ErrSet(const ObjectModelError& failure);
 
 // Runs one statement; returns false when it failed and was abandoned.
 template <class Statement>
@@ -25,7 +31,7 @@ bool ResumeNext(Statement&& statement) {
     std::forward<Statement>(statement)();
     return true;
   } catch (const ObjectModelError& failure) {
-    ErrSet(failure.number());
+    ErrSet(failure);
     return false;
   }
 }

@@ -20,9 +20,10 @@ enum class EntryType { kDirectory, kSymlink, kRegular, kOther };
 // Calls `visit` for each entry of the directory `path` (without "." and
 // ".."), in the order the system gives them. Nothing is collected here, so a
 // folder of a million files costs only what the caller keeps. False when the
-// directory cannot be opened or read to its end.
+// directory cannot be opened or read to its end, `failure`, when given, then
+// saying why ("cannot open directory: Permission denied").
 using EntryVisitor = std::function<void(std::string_view name, EntryType type)>;
-bool ForEachEntry(const std::string& path, const EntryVisitor& visit);
+bool ForEachEntry(const std::string& path, const EntryVisitor& visit, std::string* failure = nullptr);
 
 // Where a directory lives: equal identities are the same directory however
 // it was reached (through links, junctions or mount points).
@@ -84,18 +85,21 @@ struct Directory;  // opaque, one per platform
 // the way, and `failure` why it failed ("cannot open directory: ...").
 Directory* OpenDirectory(const std::string& path, bool* outOfDescriptors = nullptr, std::string* failure = nullptr);
 // The directory (or link to one) `name` within `parent`; nothing when it
-// cannot be opened (no permission, no descriptor left, not a directory).
-Directory* OpenDirectoryIn(Directory* parent, const std::string& name);
+// cannot be opened (no permission, no descriptor left, not a directory),
+// `failure`, when given, then saying why.
+Directory* OpenDirectoryIn(Directory* parent, const std::string& name, std::string* failure = nullptr);
 // ForEachEntry of an open directory, from its first entry. Also false when
 // its entries cannot be looked up (no search permission), or the type of one
-// cannot be told.
-bool ForEachEntry(Directory* directory, const EntryVisitor& visit);
-// StatPath of the entry `name` of `directory`.
-Status StatIn(Directory* directory, const std::string& name);
+// cannot be told; `failure`, when given, then says why ("cannot search
+// directory: Permission denied").
+bool ForEachEntry(Directory* directory, const EntryVisitor& visit, std::string* failure = nullptr);
+// StatPath of the entry `name` of `directory`; `failure`, when given, says
+// why when the result is `failed`.
+Status StatIn(Directory* directory, const std::string& name, std::string* failure = nullptr);
 // StatPath of the directory itself.
 Status StatDirectory(Directory* directory);
 // OpenFile of the entry `name` of `directory`.
-File* OpenFileIn(Directory* directory, const std::string& name);
+File* OpenFileIn(Directory* directory, const std::string& name, std::string* failure = nullptr);
 void CloseDirectory(Directory* directory);
 
 struct FileCloser {

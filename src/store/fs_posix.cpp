@@ -54,15 +54,21 @@ bool IsDotOrDotDot(const char* name) {
   return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
 
+// The one place where the system's error numbers become words: "what: why".
+void Explain(std::string* failure, const char* what, int error) {
+  if (failure) *failure = std::string(what) + ": " + std::generic_category().message(error);
+}
+
 // Lists `stream` and closes it. An entry gone between readdir and lstat is
 // left out, as if it had gone before.
-bool ListStream(DIR* stream, const EntryVisitor& visit) {
+bool ListStream(DIR* stream, const EntryVisitor& visit, std::string* failure = nullptr) {
   bool failed = false;
   for (;;) {
     errno = 0;
     const dirent* entry = readdir(stream);
     if (entry == nullptr) {
       failed = errno != 0;
+      if (failed) Explain(failure, "cannot read directory", errno);
       break;
     }
     if (IsDotOrDotDot(entry->d_name)) continue;
@@ -70,6 +76,7 @@ bool ListStream(DIR* stream, const EntryVisitor& visit) {
     if (!TypeOf(dirfd(stream), *entry, type)) {
       if (errno == ENOENT) continue;
       failed = true;
+      Explain(failure, "cannot examine an entry", errno);
       break;
     }
     visit(entry->d_name, type);
@@ -106,11 +113,6 @@ void RaiseDescriptorLimit() {
   setrlimit(RLIMIT_NOFILE, &limit);
 }
 
-// The one place where the system's error numbers become words: "what: why".
-void Explain(std::string* failure, const char* what, int error) {
-  if (failure) *failure = std::string(what) + ": " + std::generic_category().message(error);
-}
-
 int OpenDirectoryAt(int at, const char* name) {
   [[maybe_unused]] static const bool raised = (RaiseDescriptorLimit(), true);
   return openat(at, name, kOpenFlags | O_DIRECTORY);
@@ -118,15 +120,19 @@ int OpenDirectoryAt(int at, const char* name) {
 
 }  // namespace
 
-bool ForEachEntry(const std::string& path, const EntryVisitor& visit) {
+bool ForEachEntry(const std::string& path, const EntryVisitor& visit, std::string* failure) {
   const int descriptor = open(path.c_str(), kOpenFlags | O_DIRECTORY);
-  if (descriptor < 0) return false;
+  if (descriptor < 0) {
+    Explain(failure, "cannot open directory", errno);
+    return false;
+  }
   DIR* stream = fdopendir(descriptor);
   if (stream == nullptr) {
+    Explain(failure, "cannot list directory", errno);
     close(descriptor);
     return false;
   }
-  return ListStream(stream, visit);
+  return ListStream(stream, visit, failure);
 }
 
 Status StatPath(const std::string& path) {
@@ -173,32 +179,42 @@ Directory* OpenDirectory(const std::string& path, bool* outOfDescriptors, std::s
   return descriptor < 0 ? nullptr : new Directory{descriptor};
 }
 
-Directory* OpenDirectoryIn(Directory* parent, const std::string& name) {
+Directory* OpenDirectoryIn(Directory* parent, const std::string& name, std::string* failure) {
   const int descriptor = OpenDirectoryAt(parent->descriptor, name.c_str());
+  if (descriptor < 0) Explain(failure, "cannot open directory", errno);
   return descriptor < 0 ? nullptr : new Directory{descriptor};
 }
 
-bool ForEachEntry(Directory* directory, const EntryVisitor& visit) {
+bool ForEachEntry(Directory* directory, const EntryVisitor& visit, std::string* failure) {
   // A directory that can be listed but not searched (read permission
   // without execute) has entries that can be neither examined nor opened.
-  if (faccessat(directory->descriptor, ".", X_OK, AT_EACCESS) != 0) return false;
+  if (faccessat(directory->descriptor, ".", X_OK, AT_EACCESS) != 0) {
+    Explain(failure, "cannot search directory", errno);
+    return false;
+  }
   // The stream reads a copy of the descriptor, which it closes; the
   // directory itself stays open for its entries to be opened.
   const int copy = fcntl(directory->descriptor, F_DUPFD_CLOEXEC, 0);
-  if (copy < 0) return false;
+  if (copy < 0) {
+    Explain(failure, "cannot list directory", errno);
+    return false;
+  }
   DIR* stream = fdopendir(copy);
   if (stream == nullptr) {
+    Explain(failure, "cannot list directory", errno);
     close(copy);
     return false;
   }
   rewinddir(stream);  // the copy shares its position with the directory
-  return ListStream(stream, visit);
+  return ListStream(stream, visit, failure);
 }
 
-Status StatIn(Directory* directory, const std::string& name) {
+Status StatIn(Directory* directory, const std::string& name, std::string* failure) {
   struct stat info {};
   const int result = fstatat(directory->descriptor, name.c_str(), &info, 0);
-  return StatusOf(result, info);
+  const Status status = StatusOf(result, info);
+  if (status.failed) Explain(failure, "cannot examine an entry", errno);
+  return status;
 }
 
 Status StatDirectory(Directory* directory) {
@@ -207,8 +223,8 @@ Status StatDirectory(Directory* directory) {
   return StatusOf(result, info);
 }
 
-File* OpenFileIn(Directory* directory, const std::string& name) {
-  return FileOf(openat(directory->descriptor, name.c_str(), kOpenFlags));
+File* OpenFileIn(Directory* directory, const std::string& name, std::string* failure) {
+  return FileOf(openat(directory->descriptor, name.c_str(), kOpenFlags), failure);
 }
 
 void CloseDirectory(Directory* directory) {

@@ -57,29 +57,34 @@ HANDLE OpenForAttributes(const std::string& path) {
   return CreateFileW(Wide(path).c_str(), 0, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
-}  // namespace
-
-bool ForEachEntry(const std::string& path, const EntryVisitor& visit) {
-  WIN32_FIND_DATAW data;
-  HANDLE find = FindFirstFileExW(Wide(JoinPath(path, "*")).c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
-                                 nullptr, FIND_FIRST_EX_LARGE_FETCH);
-  if (find == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;  // empty
-  do {
-    if (!IsDotOrDotDot(data.cFileName)) visit(Utf8(data.cFileName), TypeOf(data));
-  } while (FindNextFileW(find, &data));
-  const bool complete = GetLastError() == ERROR_NO_MORE_FILES;
-  FindClose(find);
-  return complete;
-}
-
-namespace {
-
 // The one place where the system's error numbers become words: "what: why"
 // for the thread's last error.
 void Explain(std::string* failure, const char* what) {
   const int error = static_cast<int>(GetLastError());
   if (failure) *failure = std::string(what) + ": " + std::system_category().message(error);
 }
+
+}  // namespace
+
+bool ForEachEntry(const std::string& path, const EntryVisitor& visit, std::string* failure) {
+  WIN32_FIND_DATAW data;
+  HANDLE find = FindFirstFileExW(Wide(JoinPath(path, "*")).c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
+                                 nullptr, FIND_FIRST_EX_LARGE_FETCH);
+  if (find == INVALID_HANDLE_VALUE) {
+    if (GetLastError() == ERROR_FILE_NOT_FOUND) return true;  // empty
+    Explain(failure, "cannot open directory");
+    return false;
+  }
+  do {
+    if (!IsDotOrDotDot(data.cFileName)) visit(Utf8(data.cFileName), TypeOf(data));
+  } while (FindNextFileW(find, &data));
+  const bool complete = GetLastError() == ERROR_NO_MORE_FILES;
+  if (!complete) Explain(failure, "cannot read directory");
+  FindClose(find);
+  return complete;
+}
+
+namespace {
 
 // True when `path` resolves to a directory that can be opened for reading.
 bool ProbeDirectory(const std::string& path, std::string* failure) {
@@ -168,18 +173,23 @@ Directory* OpenDirectory(const std::string& path, bool* outOfDescriptors, std::s
   return ProbeDirectory(path, failure) ? new Directory{path} : nullptr;
 }
 
-Directory* OpenDirectoryIn(Directory* parent, const std::string& name) {
-  return OpenDirectory(JoinPath(parent->path, name));
+Directory* OpenDirectoryIn(Directory* parent, const std::string& name, std::string* failure) {
+  return OpenDirectory(JoinPath(parent->path, name), nullptr, failure);
 }
 
-bool ForEachEntry(Directory* directory, const EntryVisitor& visit) { return ForEachEntry(directory->path, visit); }
+bool ForEachEntry(Directory* directory, const EntryVisitor& visit, std::string* failure) {
+  return ForEachEntry(directory->path, visit, failure);
+}
 
-Status StatIn(Directory* directory, const std::string& name) { return StatPath(JoinPath(directory->path, name)); }
+// A path that cannot be opened is one that leads nowhere (StatPath): never `failed`.
+Status StatIn(Directory* directory, const std::string& name, std::string*) {
+  return StatPath(JoinPath(directory->path, name));
+}
 
 Status StatDirectory(Directory* directory) { return StatPath(directory->path); }
 
-File* OpenFileIn(Directory* directory, const std::string& name) {
-  return OpenFile(JoinPath(directory->path, name));
+File* OpenFileIn(Directory* directory, const std::string& name, std::string* failure) {
+  return OpenFile(JoinPath(directory->path, name), failure);
 }
 
 void CloseDirectory(Directory* directory) { delete directory; }

@@ -26,6 +26,7 @@ struct ProfileListing {
 
 ProfileListing ListProfile(const std::string& path) {
   ProfileListing listing;
+  std::string failure;
   const bool complete = fs::ForEachEntry(path, [&](std::string_view name, fs::EntryType type) {
     if (name.starts_with('.')) return;
     StoreEntry entry{fs::JoinPath(path, std::string(name)), std::string(name), type};
@@ -36,8 +37,8 @@ ProfileListing ListProfile(const std::string& path) {
     } else {
       listing.stores.emplace_back(std::move(entry), kind);
     }
-  });
-  if (!complete) throw om::ObjectModelError(om::kMapiNotFound, "cannot list the profile folder to its end");
+  }, &failure);
+  if (!complete) throw om::ObjectModelError(om::kMapiNotFound, "cannot list the profile folder: " + failure);
   std::sort(listing.stores.begin(), listing.stores.end(),
             [](const auto& a, const auto& b) { return a.first.name < b.first.name; });
   return listing;
@@ -91,16 +92,25 @@ StoreList OpenProfile(const std::string& path) {
   // store into another does not export a folder twice.
   const auto listed = std::make_shared<ListedDirectories>();
   const StoreEntry profile{path, fs::BaseName(path), status.directory ? fs::EntryType::kDirectory : fs::EntryType::kRegular};
-  if (const StoreKind* kind = KindOfProfile(profile)) return {kind->open(profile, listed)};
+  // Each store goes with what the profile knows of it, so that its name,
+  // path and kind can be told without opening it.
+  StoreList stores;
+  if (const StoreKind* kind = KindOfProfile(profile)) {
+    stores.push_back({kind->open(profile, listed), profile.name, path, kind});
+    return stores;
+  }
   if (!status.directory) {
     throw om::ObjectModelError(om::kMapiNotFound, "the profile is no folder, nor a file of a kind of store");
   }
   ProfileListing listing = ListProfile(path);
   if (!listing.cardFiles.empty()) {
-    return {OpenDirectoryStore(path, profile.name, StoreShape::kContactsDirectory, listed)};
+    stores.push_back({OpenDirectoryStore(path, profile.name, StoreShape::kContactsDirectory, listed), profile.name,
+                      path, &CardFolderKind()});
+    return stores;
   }
-  StoreList stores;
-  for (const auto& [entry, kind] : listing.stores) stores.push_back(kind->open(entry, listed));
+  for (const auto& [entry, kind] : listing.stores) {
+    stores.push_back({kind->open(entry, listed), entry.name, entry.path, kind});
+  }
   return stores;
 }
 

@@ -47,6 +47,7 @@ constexpr std::array<StoreKind, 7> kKinds{{
     // unreachable.
     {"folder of vCard files", {}, EntryForm::kDirectoryOrLink, {}, false, false, OpenVcfFolder, nullptr},
 }};
+static_assert(kKinds.back().open == OpenVcfFolder, "CardFolderKind is the last");
 
 bool NameFits(const StoreKind& kind, std::string_view name) {
   if (kind.endings[0].empty()) return true;
@@ -98,6 +99,10 @@ const StoreKind* KindOfEntry(const StoreEntry& entry) {
 }
 
 bool NestsStores(const StoreKind& kind) { return kind.open == OpenVcfFolder; }
+
+const StoreKind& CardFolderKind() { return kKinds.back(); }
+
+bool NamesServer(const StoreKind& kind) { return kind.open == OpenCardDav; }
 
 const StoreKind* KindOfNestedEntry(const StoreEntry& entry) {
   const StoreKind* kind = KindOfEntry(entry);

@@ -62,6 +62,12 @@ const StoreKind* KindOfNestedEntry(const StoreEntry& entry);
 // Whether the kind's stores are folders of vCard files, which may hold
 // stores of other kinds.
 bool NestsStores(const StoreKind& kind);
+// The kind of those folders: also the kind of a profile that is a folder of
+// vCard files itself.
+const StoreKind& CardFolderKind();
+// Whether the kind's stores are on a server that their entry names
+// (CardDavServerUrl).
+bool NamesServer(const StoreKind& kind);
 
 // The name of the subfolder that the entry `name` of a folder of vCard
 // files, a store of `kind`, is: the file's name without the ending its kind

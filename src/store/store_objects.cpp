@@ -5,6 +5,7 @@
 #include <span>
 
 #include "om/error_numbers.h"
+#include "store/store_kinds.h"
 #include "store/store_sources.h"
 
 namespace store {
@@ -50,32 +51,53 @@ std::size_t IndexArgument(const Value& value, std::size_t count) {
 
 Value Count(std::size_t count) { return static_cast<std::int64_t>(count); }
 
+// An item, item `index` of `folder`. Beside the contact properties it
+// answers "SourceLocation" (no member of Outlook's): where it lies in its
+// store, which its folder works out only when asked.
 class Item final : public om::Object {
  public:
-  explicit Item(ItemData data) : data_(std::move(data)) {}
+  Item(ItemData data, std::shared_ptr<FolderSource> folder, std::size_t index)
+      : data_(std::move(data)), folder_(std::move(folder)), index_(index) {}
 
   // The values were read when the item was fetched; a property read is a
   // lookup of its column.
-  Value Get(std::string_view name, std::span<const Value> args) override { return Property(name, args); }
+  Value Get(std::string_view name, std::span<const Value> args) override {
+    if (const Value* value = Property(name, args)) return *value;
+    return Other(name, args);
+  }
   void GetInto(std::string_view name, std::span<const Value> args, Value& out) override {
-    const Value& value = Property(name, args);
-    const std::u16string* text = std::get_if<std::u16string>(&value);
+    const Value* value = Property(name, args);
+    if (value == nullptr) {
+      out = Other(name, args);
+      return;
+    }
+    const std::u16string* text = std::get_if<std::u16string>(value);
     std::u16string* into = std::get_if<std::u16string>(&out);
     if (text && into) {
       into->assign(*text);
     } else {
-      out = value;
+      out = *value;
     }
   }
   std::u16string TypeName() override { return std::u16string(om::ItemTypeName(data_.kind)); }
 
  private:
-  const Value& Property(std::string_view name, std::span<const Value> args) {
+  // The column `name` names; nothing when it names none.
+  const Value* Property(std::string_view name, std::span<const Value> args) {
     const std::optional<std::size_t> column = ColumnOf(name);
-    if (!column || !data_.properties) throw ObjectModelError(om::kDispUnknownName);
+    if (!column) return nullptr;
+    if (!data_.properties) throw ObjectModelError(om::kDispUnknownName);
     if (!args.empty()) throw ObjectModelError(om::kDispBadParamCount);
     next_ = *column + 1;
-    return (*data_.properties)[*column];
+    return &(*data_.properties)[*column];
+  }
+
+  Value Other(std::string_view name, std::span<const Value> args) {
+    if (!EqualsNoCase(name, "SourceLocation")) throw ObjectModelError(om::kDispUnknownName);
+    if (!args.empty()) throw ObjectModelError(om::kDispBadParamCount);
+    const std::string location = folder_->Location(index_);
+    if (location.empty()) throw ObjectModelError(om::kDispUnknownName);
+    return TextFromUtf8(location);
   }
 
   // The export reads the columns in order, passing the table's own names:
@@ -91,6 +113,8 @@ class Item final : public om::Object {
   }
 
   ItemData data_;
+  std::shared_ptr<FolderSource> folder_;
+  std::size_t index_;
   std::size_t next_ = 0;
 };
 
@@ -103,7 +127,7 @@ class Items final : public om::Object {
         {"Count", 0, [](Items& self, std::span<const Value>) { return Count(self.folder_->ItemCount()); }},
         {"Item", 1, [](Items& self, std::span<const Value> args) -> Value {
            const std::size_t index = IndexArgument(args[0], self.folder_->ItemCount());
-           return Handle(std::make_shared<Item>(self.folder_->FetchItem(index)));
+           return Handle(std::make_shared<Item>(self.folder_->FetchItem(index), self.folder_, index));
          }},
     }};
     return ReadMember(*this, kMembers, name, args);
@@ -197,7 +221,7 @@ class StoreFolders final : public om::Object {
     static constexpr std::array<Member<StoreFolders>, 2> kMembers{{
         {"Count", 0, [](StoreFolders& self, std::span<const Value>) { return Count(self.stores_->size()); }},
         {"Item", 1, [](StoreFolders& self, std::span<const Value> args) -> Value {
-           return TopFolder((*self.stores_)[IndexArgument(args[0], self.stores_->size())]);
+           return TopFolder((*self.stores_)[IndexArgument(args[0], self.stores_->size())].source);
          }},
     }};
     return ReadMember(*this, kMembers, name, args);
@@ -208,22 +232,88 @@ class StoreFolders final : public om::Object {
   std::shared_ptr<const StoreList> stores_;
 };
 
+// A store of the profile, with Outlook's members and two of its own:
+// "StoreKind", the kind of store (store_kinds.h), and, for a store on a
+// server, "ServerURL". What the profile knows of it is read without opening
+// it; the other members open it.
+class Store final : public om::Object {
+ public:
+  explicit Store(ProfileStore store) : store_(std::move(store)) {}
+
+  Value Get(std::string_view name, std::span<const Value> args) override {
+    static constexpr std::array<Member<Store>, 6> kMembers{{
+        {"DisplayName", 0, [](Store& self, std::span<const Value>) -> Value { return TextFromUtf8(self.store_.name); }},
+        {"FilePath", 0, [](Store& self, std::span<const Value>) -> Value { return TextFromUtf8(self.store_.path); }},
+        {"StoreID", 0, [](Store& self, std::span<const Value>) -> Value { return self.store_.source->StoreId(); }},
+        // The top folder, as the namespace's folders give it; a store that
+        // cannot be opened fails here, with its reason.
+        {"GetRootFolder", 0, [](Store& self, std::span<const Value>) -> Value {
+           return Handle(std::make_shared<Folder>(self.store_.source, self.store_.source->OpenTopFolder()));
+         }},
+        {"StoreKind", 0, [](Store& self, std::span<const Value>) -> Value {
+           if (self.store_.kind == nullptr) throw ObjectModelError(om::kDispUnknownName);
+           return TextFromUtf8(self.store_.kind->name);
+         }},
+        {"ServerURL", 0, [](Store& self, std::span<const Value>) -> Value {
+           if (self.store_.kind == nullptr || !NamesServer(*self.store_.kind)) {
+             throw ObjectModelError(om::kDispUnknownName);
+           }
+           std::string failure;
+           const std::optional<std::string> url = CardDavServerUrl(self.store_.path, failure);
+           if (!url) throw ObjectModelError(om::kMapiNotFound, std::move(failure));
+           return TextFromUtf8(*url);
+         }},
+    }};
+    return ReadMember(*this, kMembers, name, args);
+  }
+  std::u16string TypeName() override { return u"Store"; }
+
+ private:
+  ProfileStore store_;
+};
+
+// The profile's stores, in the order of the namespace's folders.
+class Stores final : public om::Object {
+ public:
+  explicit Stores(std::shared_ptr<const StoreList> stores) : stores_(std::move(stores)) {}
+
+  Value Get(std::string_view name, std::span<const Value> args) override {
+    static constexpr std::array<Member<Stores>, 2> kMembers{{
+        {"Count", 0, [](Stores& self, std::span<const Value>) { return Count(self.stores_->size()); }},
+        {"Item", 1, [](Stores& self, std::span<const Value> args) -> Value {
+           return Handle(std::make_shared<Store>((*self.stores_)[IndexArgument(args[0], self.stores_->size())]));
+         }},
+    }};
+    return ReadMember(*this, kMembers, name, args);
+  }
+  std::u16string TypeName() override { return u"Stores"; }
+
+ private:
+  std::shared_ptr<const StoreList> stores_;
+};
+
 class Namespace final : public om::Object {
  public:
   explicit Namespace(StoreList stores) : stores_(std::make_shared<const StoreList>(std::move(stores))) {}
 
   Value Get(std::string_view name, std::span<const Value> args) override {
-    static constexpr std::array<Member<Namespace>, 2> kMembers{{
+    static constexpr std::array<Member<Namespace>, 4> kMembers{{
         {"GetDefaultFolder", 1, [](Namespace& self, std::span<const Value> args) -> Value {
            // Contacts are all this store holds; the default store is the first.
-           if (NumberArgument(args[0]) != kFolderContacts || self.stores_->empty()) {
-             throw ObjectModelError(om::kMapiNotFound);
-           }
-           const std::shared_ptr<StoreSource>& store = self.stores_->front();
+           if (NumberArgument(args[0]) != kFolderContacts) throw ObjectModelError(om::kMapiNotFound);
+           if (self.stores_->empty()) throw ObjectModelError(om::kMapiNotFound, "the profile holds no store");
+           const std::shared_ptr<StoreSource>& store = self.stores_->front().source;
            return Handle(std::make_shared<Folder>(store, store->OpenDefaultContactsFolder()));
          }},
         {"Folders", 0, [](Namespace& self, std::span<const Value>) -> Value {
            return Handle(std::make_shared<StoreFolders>(self.stores_));
+         }},
+        {"Stores", 0, [](Namespace& self, std::span<const Value>) -> Value {
+           return Handle(std::make_shared<Stores>(self.stores_));
+         }},
+        {"DefaultStore", 0, [](Namespace& self, std::span<const Value>) -> Value {
+           if (self.stores_->empty()) throw ObjectModelError(om::kMapiNotFound, "the profile holds no store");
+           return Handle(std::make_shared<Store>(self.stores_->front()));
          }},
     }};
     return ReadMember(*this, kMembers, name, args);

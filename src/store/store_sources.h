@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -44,8 +45,13 @@ class FolderSource {
 
   virtual std::size_t ItemCount() = 0;
   // Item `index` (0-based, below ItemCount()). An item that cannot be read
-  // throws MAPI_E_CORRUPT_DATA; the other items stay readable.
+  // throws MAPI_E_CORRUPT_DATA with a reason that starts with Location(index)
+  // ("a.vcf, card 3: ..."); the other items stay readable.
   virtual ItemData FetchItem(std::size_t index) = 0;
+  // Where item `index` lies, in words a user can go and look by ("a.vcf,
+  // card 3", "message 12"), worked out when asked from what locates the
+  // items anyway; empty when the folder cannot tell.
+  virtual std::string Location(std::size_t /*index*/) { return {}; }
 
   virtual std::size_t SubfolderCount() = 0;
   // Subfolder `index` (0-based, below SubfolderCount()).
@@ -66,7 +72,18 @@ class StoreSource {
   virtual std::unique_ptr<FolderSource> OpenDefaultContactsFolder() = 0;
 };
 
-using StoreList = std::vector<std::shared_ptr<StoreSource>>;
+struct StoreKind;  // store_kinds.h
+
+// One store of a profile, with what the profile says of it (known without
+// opening it): the entry's name, its path and its kind.
+struct ProfileStore {
+  std::shared_ptr<StoreSource> source;
+  std::string name;  // the entry's name in the profile; a profile that is one store: its base name
+  std::string path;
+  const StoreKind* kind = nullptr;
+};
+
+using StoreList = std::vector<ProfileStore>;
 
 // A store that cannot be used at all (a file that cannot be opened, a
 // server that cannot be reached, a kind this build cannot read): every member
@@ -112,6 +129,10 @@ std::string_view AddressBooksUnavailable();
 // libcurl and expat).
 std::unique_ptr<StoreSource> OpenCardDavStore(const std::string& path);
 std::string_view CardDavUnavailable();
+// The server's URL that the .carddav file at `path` names, without any user
+// name or password written into it; only the file is read. Nothing when it
+// cannot be read or names no URL, `failure` then saying why.
+std::optional<std::string> CardDavServerUrl(const std::string& path, std::string& failure);
 
 // The application object over `stores`, the first being the default store.
 om::Handle CreateApplicationForStores(StoreList stores);
@@ -126,5 +147,27 @@ using text::EndsWithNoCase;
 using text::EqualsNoCase;
 using text::HexText;
 inline std::u16string TextFromUtf8(std::string_view bytes) { return text::Utf16FromUtf8(bytes); }
+
+// A name (of a file, a folder, a key) as a reason or location shows it: one
+// line of UTF-8, each control character (a line break in a file name) a '?',
+// each byte that is not UTF-8 U+FFFD.
+inline std::string Printable(std::string_view bytes) {
+  std::string out;
+  for (std::size_t i = 0; i < bytes.size();) {
+    char32_t cp = 0;
+    const std::size_t length = text::Utf8SequenceAt(bytes, i, cp);
+    if (length == 0) {
+      text::AppendUtf8CodePoint(0xFFFD, out);
+      ++i;
+    } else if (cp < 0x20 || cp == 0x7F || (cp >= 0x80 && cp < 0xA0)) {
+      out += '?';
+      i += length;
+    } else {
+      out.append(bytes.substr(i, length));
+      i += length;
+    }
+  }
+  return out;
+}
 
 }  // namespace store

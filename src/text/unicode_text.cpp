@@ -90,6 +90,21 @@ void AppendUtf8CodePoint(char32_t cp, std::string& out) {
   }
 }
 
+std::string Utf8FromUtf16(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char32_t cp = text[i];
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (text[++i] - 0xDC00);
+    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+      cp = 0xFFFD;
+    }
+    AppendUtf8CodePoint(cp, out);
+  }
+  return out;
+}
+
 std::u16string WithCrLfLineBreaks(std::u16string text) {
   if (text.find_first_of(u"\r\n") == std::u16string::npos) return text;
   std::u16string out;

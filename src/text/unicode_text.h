@@ -39,6 +39,8 @@ std::u16string Utf16FromUtf8(std::string_view bytes);  // with kReplace
 
 void AppendUtf16CodePoint(char32_t cp, std::u16string& out);
 void AppendUtf8CodePoint(char32_t cp, std::string& out);
+// `text` as UTF-8; a lone surrogate becomes U+FFFD.
+std::string Utf8FromUtf16(std::u16string_view text);
 
 // `text` with every line break in one form, CR LF: a lone CR or LF (as
 // other writers than Outlook store them) becomes CR LF too, so that the

@@ -2,6 +2,7 @@
 // process, reached through the COM layer exactly as Outlook would be.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "om/result_codes.h"
@@ -47,8 +48,9 @@ IDispatch* Folder(const std::vector<IDispatch*>& items, const std::vector<IDispa
 
 // Outlook.Application with its MAPI namespace; a null default folder fails
 // with MAPI_E_FAILONEPROVIDER, as a failing provider of the profile does.
-IDispatch* Application(IDispatch* defaultFolder, const std::vector<IDispatch*>& topFolders = {}) {
-  IDispatch* ns = comtest::NewObject(u"_NameSpace");
+// `ns` may come with members of its own.
+IDispatch* Application(IDispatch* defaultFolder, const std::vector<IDispatch*>& topFolders = {},
+                       IDispatch* ns = comtest::NewObject(u"_NameSpace")) {
   const Answer folder = defaultFolder != nullptr
                             ? comtest::Object(defaultFolder)
                             : comtest::Raises(static_cast<HRESULT>(om::kMapiFailOneProvider));
@@ -146,6 +148,75 @@ TEST_F(ComExportTest, SearchWithOnlyFailingProvidersEndsWith55AndAnEmptyFile) {
   IDispatch* only = Folder({Named(u"x")}, {}, comtest::Raises(static_cast<HRESULT>(om::kMapiFailOneProvider)));
   EXPECT_EQ(Run(Application(nullptr, {only})), om::RC_FOLDER_FAILED);
   EXPECT_EQ(Output(), "");
+}
+
+// contact-export-check over Outlook: the profile's stores (Outlook's Store
+// objects have no StoreKind), the default one marked, a failing provider's
+// description on its store's line and on the default folder's, the
+// top-level folder the store search takes, and a folder that cannot be
+// listed; the exit code and the total are the export's on the same Outlook.
+TEST_F(ComExportTest, CheckListsTheStoresAndTheSearchAsTheExportRuns) {
+  const auto failing = [](const wchar_t* description) {
+    return comtest::Raises(comtest::Exception{.scode = static_cast<HRESULT>(om::kMapiFailOneProvider),
+                                              .description = description, .source = L"Microsoft Outlook"});
+  };
+  IDispatch* broken = Folder({});
+  comtest::SetMember(broken, "Name", comtest::Text(u"壊れた"));
+  comtest::SetMember(broken, "Items",
+                     comtest::Raises(comtest::Exception{.scode = static_cast<HRESULT>(om::kMapiCallFailed),
+                                                        .description = L"The folder cannot be opened."}));
+  IDispatch* contacts = Folder({Named(u"sub")}, {broken});
+  comtest::SetMember(contacts, "Name", comtest::Text(u"連絡先"));
+  IDispatch* personalTop = Folder({Named(u"top")}, {contacts}, comtest::Text(u"personal"));
+  comtest::SetMember(personalTop, "Name", comtest::Text(u"個人用フォルダー"));
+  IDispatch* exchangeTop = Folder({}, {}, failing(L"Cannot connect to the server."));
+
+  IDispatch* exchange = comtest::NewObject(u"_Store");
+  comtest::SetMember(exchange, "DisplayName", comtest::Text(u"taro@example.org"));
+  comtest::SetMember(exchange, "FilePath", comtest::Text(u"C:\\Users\\taro\\taro@example.org.ost"));
+  comtest::SetMember(exchange, "StoreID", failing(L"Cannot connect to the server."));
+  comtest::SetMember(exchange, "GetRootFolder", failing(L"Cannot connect to the server."));
+  IDispatch* personal = comtest::NewObject(u"_Store");
+  comtest::SetMember(personal, "DisplayName", comtest::Text(u"個人用フォルダー"));
+  comtest::SetMember(personal, "FilePath", comtest::Text(u"C:\\Users\\taro\\個人用.pst"));
+  comtest::SetMember(personal, "StoreID", comtest::Text(u"personal"));
+  comtest::SetMember(personal, "GetRootFolder", comtest::Object(personalTop));
+  IDispatch* ns = comtest::NewObject(u"_NameSpace");
+  comtest::SetMember(ns, "Stores", comtest::Object(comtest::NewCollection(u"_Stores", {exchange, personal})));
+  comtest::SetMember(ns, "DefaultStore", comtest::Object(personal));
+  IDispatch* application = Application(nullptr, {exchangeTop, personalTop}, ns);
+  comtest::SetMember(ns, "GetDefaultFolder", failing(L"A provider of the profile failed."));
+
+  gApplication = application;
+  std::string report;
+  const int checked = app::CheckSequence(report);
+  EXPECT_EQ(checked, om::RC_EXPORT_FAILED);
+  EXPECT_EQ(Run(application), checked);
+  EXPECT_EQ(Output(), RecordLine({"top"}) + RecordLine({"sub"}));
+  std::vector<std::string> lines;
+  for (std::size_t at = 0; at < report.size();) {
+    const std::size_t end = report.find('\n', at);
+    lines.push_back(report.substr(at, end - at));
+    at = end == std::string::npos ? report.size() : end + 1;
+  }
+  for (const char* line : {
+           "Stores of the profile: 2",
+           "  1. taro@example.org (Outlook store)",
+           "     at C:\\Users\\taro\\taro@example.org.ost",
+           "     FAILS: Outlook error 0x8004011D: Cannot connect to the server. (Microsoft Outlook)",
+           "  2. 個人用フォルダー (Outlook store), the default store",
+           "     at C:\\Users\\taro\\個人用.pst",
+           "The default contacts folder FAILS: Outlook error 0x8004011D: A provider of the profile failed. "
+           "(Microsoft Outlook)",
+           "The store search takes top-level folder 2: 個人用フォルダー",
+           "  個人用フォルダー: 1 record",
+           "    連絡先: 1 record",
+           "      壊れた: 0 records",
+           "        FAILS: Outlook error 0x80004005: The folder cannot be opened.",
+           "2 records; the export would end with exit code 56",
+       }) {
+    EXPECT_NE(std::find(lines.begin(), lines.end(), line), lines.end()) << "missing: " << line << "\n" << report;
+  }
 }
 
 // Each contact after the first costs one Invoke per property plus the item

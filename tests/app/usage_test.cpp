@@ -22,4 +22,13 @@ TEST(Usage, OnlyTheWholeCommandLineAsks) {
   EXPECT_EQ(app::InformationText(u"--version", "9.8.7"), "contact-export 9.8.7\n");
 }
 
+// contact-export-check takes no argument: only the empty command line runs it.
+TEST(Usage, TheCheckRunsOnlyWithoutArguments) {
+  for (const std::u16string_view commandLine : {u"--help", u"out.csv", u" ", u"-h"}) {
+    EXPECT_TRUE(app::CheckInformationText(commandLine, "9.8.7").starts_with("Usage: contact-export-check\n"));
+  }
+  EXPECT_EQ(app::CheckInformationText(u"", "9.8.7"), "");
+  EXPECT_EQ(app::CheckInformationText(u"--version", "9.8.7"), "contact-export-check 9.8.7\n");
+}
+
 }  // namespace

@@ -6,6 +6,9 @@
 
 #include <cmath>
 #include <limits>
+#include <optional>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "om/com_test_model_win32.h"
@@ -32,13 +35,42 @@ class ComObjectModelTest : public testing::Test {
   }
 };
 
-std::uint32_t FailureOf(const om::Handle& object, std::string_view name) {
+std::optional<om::ObjectModelError> ErrorOf(const om::Handle& object, std::string_view name) {
   try {
     om::Get(object, name);
   } catch (const om::ObjectModelError& failure) {
-    return failure.number();
+    return failure;
   }
-  return 0;
+  return std::nullopt;
+}
+
+// What the system says about `number`, in UTF-8 without the line break that
+// ends it; empty when it has nothing. Its words differ between systems and
+// languages ("Access is denied.", "Access denied."), so the expected reasons
+// take them from the system.
+std::string SystemText(std::uint32_t number) {
+  wchar_t* buffer = nullptr;
+  DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                    FORMAT_MESSAGE_IGNORE_INSERTS,
+                                nullptr, number, 0, reinterpret_cast<LPWSTR>(&buffer), 0, nullptr);
+  while (length > 0 && (buffer[length - 1] == L'\n' || buffer[length - 1] == L'\r')) --length;
+  std::string text(length * 3, '\0');
+  const int size = WideCharToMultiByte(CP_UTF8, 0, buffer, static_cast<int>(length), text.data(),
+                                       static_cast<int>(text.size()), nullptr, nullptr);
+  LocalFree(buffer);
+  text.resize(size > 0 ? size : 0);
+  return text;
+}
+
+// `lead` and, when the system has a text for `number`, that text after a colon.
+std::string WithSystemText(std::string lead, std::uint32_t number) {
+  const std::string text = SystemText(number);
+  return text.empty() ? lead : lead + ": " + text;
+}
+
+std::uint32_t FailureOf(const om::Handle& object, std::string_view name) {
+  const std::optional<om::ObjectModelError> failure = ErrorOf(object, name);
+  return failure ? failure->number() : 0;
 }
 
 TEST_F(ComObjectModelTest, ArgumentsArriveInCallOrderAsVariants) {
@@ -86,22 +118,52 @@ TEST_F(ComObjectModelTest, TypeNamesLoseOneLeadingUnderscore) {
   EXPECT_EQ(Calls().getDocumentation, 3);
 }
 
-TEST_F(ComObjectModelTest, FailuresCarryTheObjectsOwnNumber) {
+// The number decides what the export does; the reason, one line of UTF-8,
+// is what a person is shown.
+TEST_F(ComObjectModelTest, FailuresCarryTheObjectsOwnNumberAndWhatItSays) {
+  using comtest::Raises;
+  const auto denied = static_cast<std::uint32_t>(E_ACCESSDENIED);
+  ASSERT_NE(SystemText(denied), "");          // a number the system explains
+  ASSERT_EQ(SystemText(om::kMapiNotFound), "");  // and one it does not
   const struct {
     const char* member;
     comtest::Answer answer;
     std::uint32_t number;
+    std::string reason;
   } cases[] = {
-      {"Provider", comtest::Raises(static_cast<HRESULT>(om::kMapiFailOneProvider)), om::kMapiFailOneProvider},
-      {"Deferred", comtest::Raises(static_cast<HRESULT>(om::kMapiFailOneProvider), true), om::kMapiFailOneProvider},
-      {"NotFound", comtest::Raises(static_cast<HRESULT>(om::kMapiNotFound)), om::kMapiNotFound},
-      {"RunTime", comtest::RaisesRunTimeError(91), om::kObjectRequired},
-      {"Direct", comtest::Fails(E_OUTOFMEMORY), static_cast<std::uint32_t>(E_OUTOFMEMORY)},
+      {"Described",
+       Raises({.scode = static_cast<HRESULT>(om::kMapiNotFound),
+               .description = L" The operation failed.\r\n\r\nTry again.\r\n",
+               .source = L"Microsoft Outlook"}),
+       om::kMapiNotFound, "Outlook error 0x8004010F: The operation failed. Try again. (Microsoft Outlook)"},
+      {"Japanese",
+       Raises({.scode = static_cast<HRESULT>(om::kMapiFailOneProvider),
+               .description = L"\u64cd\u4f5c\u306b\u5931\u6557\u3057\u307e\u3057\u305f\u3002\U0001F4C7\xD800",
+               .source = L"Microsoft Outlook\n"}),
+       om::kMapiFailOneProvider,
+       "Outlook error 0x8004011D: \u64cd\u4f5c\u306b\u5931\u6557\u3057\u307e\u3057\u305f\u3002\U0001F4C7\uFFFD "
+       "(Microsoft Outlook)"},
+      {"Deferred",
+       Raises({.scode = static_cast<HRESULT>(om::kMapiFailOneProvider), .description = L"filled in later",
+               .source = L"test model", .deferred = true}),
+       om::kMapiFailOneProvider, "Outlook error 0x8004011D: filled in later (test model)"},
+      {"RunTime", comtest::RaisesRunTimeError(91), om::kObjectRequired, "Outlook error 0x800A005B"},
+      {"RunTimeDescribed", Raises({.wCode = 91, .description = L"Object variable not set"}), om::kObjectRequired,
+       "Outlook error 0x800A005B: Object variable not set"},
+      {"Undescribed", Raises({.scode = E_ACCESSDENIED}), denied, WithSystemText("Outlook error 0x80070005", denied)},
+      {"Denied", comtest::Fails(E_ACCESSDENIED), denied, WithSystemText("error 0x80070005", denied)},
+      {"Unexplained", comtest::Fails(static_cast<HRESULT>(om::kMapiNotFound)), om::kMapiNotFound,
+       "error 0x8004010F"},
   };
   IDispatch* object = NewObject(u"_ContactItem");
   for (const auto& c : cases) SetMember(object, c.member, c.answer);
   const om::Handle handle = om::WrapDispatch(object);
-  for (const auto& c : cases) EXPECT_EQ(FailureOf(handle, c.member), c.number) << c.member;
+  for (const auto& c : cases) {
+    const std::optional<om::ObjectModelError> failure = ErrorOf(handle, c.member);
+    ASSERT_TRUE(failure) << c.member;
+    EXPECT_EQ(failure->number(), c.number) << c.member;
+    EXPECT_EQ(failure->reason(), c.reason) << c.member;
+  }
   EXPECT_EQ(Calls().deferredFillIns, 1);
 }
 
@@ -235,7 +297,14 @@ TEST(ComCreation, CreatesRegisteredClassesAndFailsForOthers) {
   dictionary->Get("Add", pair);
   EXPECT_EQ(om::AsCount(om::Get(dictionary, "count")), 1);
   EXPECT_EQ(om::Get(dictionary, "Item", std::u16string(u"key")), om::Value(std::u16string(u"value")));
-  EXPECT_THROW(om::CreateComObject(u"Outlook.Application.NoSuchVersion"), om::ObjectModelError);
+  try {
+    om::CreateComObject(u"Outlook.Application.NoSuchVersion");
+    ADD_FAILURE() << "a class that is not registered was created";
+  } catch (const om::ObjectModelError& failure) {
+    EXPECT_EQ(failure.number(), static_cast<std::uint32_t>(CO_E_CLASSSTRING));
+    EXPECT_EQ(failure.reason(), WithSystemText("cannot create Outlook.Application.NoSuchVersion: error 0x800401F3",
+                                               static_cast<std::uint32_t>(CO_E_CLASSSTRING)));
+  }
 }
 
 }  // namespace

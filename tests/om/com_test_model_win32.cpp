@@ -173,11 +173,13 @@ std::vector<std::unique_ptr<TestObject>> gObjects;
 
 TestObject* Cast(IDispatch* object) { return static_cast<TestObject*>(object); }
 
-// An exception filled in on demand, as servers do with pfnDeferredFillIn.
+// An exception filled in on demand, as servers do with pfnDeferredFillIn:
+// pvReserved points to what the answer raises.
 HRESULT STDMETHODCALLTYPE FillInLater(EXCEPINFO* exception) {
   ++gCalls.deferredFillIns;
-  exception->scode = static_cast<SCODE>(reinterpret_cast<std::uintptr_t>(exception->pvReserved));
-  exception->bstrDescription = SysAllocString(L"filled in later");
+  const auto* raised = static_cast<const Exception*>(exception->pvReserved);
+  exception->scode = raised->scode;
+  exception->bstrDescription = raised->description != nullptr ? SysAllocString(raised->description) : nullptr;
   return S_OK;
 }
 
@@ -244,30 +246,29 @@ Answer Object(IDispatch* object) {
   };
 }
 
-Answer Raises(HRESULT scode, bool deferred) {
-  return [scode, deferred](std::span<VARIANT>, VARIANT*, EXCEPINFO* exception) {
+Answer Raises(const Exception& raised) {
+  const auto kept = std::make_shared<const Exception>(raised);  // lives as long as the member
+  return [kept](std::span<VARIANT>, VARIANT*, EXCEPINFO* exception) {
     if (exception == nullptr) return DISP_E_EXCEPTION;
     *exception = EXCEPINFO{};
-    exception->bstrSource = SysAllocString(L"test model");
-    if (deferred) {
-      exception->pvReserved = reinterpret_cast<void*>(static_cast<std::uintptr_t>(static_cast<ULONG>(scode)));
+    exception->wCode = kept->wCode;
+    if (kept->source != nullptr) exception->bstrSource = SysAllocString(kept->source);
+    if (kept->deferred) {
+      exception->pvReserved = const_cast<Exception*>(kept.get());
       exception->pfnDeferredFillIn = FillInLater;
     } else {
-      exception->scode = scode;
-      exception->bstrDescription = SysAllocString(L"raised");
+      exception->scode = kept->scode;
+      if (kept->description != nullptr) exception->bstrDescription = SysAllocString(kept->description);
     }
     return DISP_E_EXCEPTION;
   };
 }
 
-Answer RaisesRunTimeError(WORD code) {
-  return [code](std::span<VARIANT>, VARIANT*, EXCEPINFO* exception) {
-    if (exception == nullptr) return DISP_E_EXCEPTION;
-    *exception = EXCEPINFO{};
-    exception->wCode = code;
-    return DISP_E_EXCEPTION;
-  };
+Answer Raises(HRESULT scode, bool deferred) {
+  return Raises(Exception{.scode = scode, .description = L"raised", .source = L"test model", .deferred = deferred});
 }
+
+Answer RaisesRunTimeError(WORD code) { return Raises(Exception{.wCode = code}); }
 
 Answer Fails(HRESULT failure) {
   return [failure](std::span<VARIANT>, VARIANT*, EXCEPINFO*) { return failure; };

@@ -36,8 +36,19 @@ Answer OleDate(double date);
 Answer Integer(LONG number);
 Answer Object(IDispatch* object);  // nullptr: VT_DISPATCH holding nothing
 Answer CopyOf(const VARIANT& value);  // any VARIANT the test builds
-// Raises an exception (DISP_E_EXCEPTION) with `scode`; with `deferred` the
-// number is only there after pfnDeferredFillIn.
+// What an exception (DISP_E_EXCEPTION) says. The texts are kept as given
+// (string literals); a null text stays a null BSTR.
+// With `deferred` the number and the description are only there after
+// pfnDeferredFillIn.
+struct Exception {
+  HRESULT scode = 0;
+  WORD wCode = 0;
+  const wchar_t* description = nullptr;
+  const wchar_t* source = nullptr;
+  bool deferred = false;
+};
+Answer Raises(const Exception& exception);
+// Raises `scode`, described as "raised" by "test model".
 Answer Raises(HRESULT scode, bool deferred = false);
 Answer RaisesRunTimeError(WORD code);  // the exception's wCode instead of scode
 Answer Fails(HRESULT result);          // Invoke itself returns `result`

@@ -36,6 +36,21 @@ std::uint32_t ErrorOf(F&& action) {
   return 0;
 }
 
+// How an action failed: its error number (0 when it did not fail) and reason.
+struct Failure {
+  std::uint32_t number = 0;
+  std::string reason;
+};
+template <typename F>
+Failure FailureOf(F&& action) {
+  try {
+    action();
+  } catch (const om::ObjectModelError& error) {
+    return {error.number(), std::string(error.reason())};
+  }
+  return {};
+}
+
 // Paths from and to the store's UTF-8 names (a narrow path on Windows would
 // be in the ANSI code page).
 inline std::filesystem::path U8(std::string_view utf8) {
@@ -92,6 +107,20 @@ inline std::string Tree(const om::Handle& folder) {
     text += (i == 1 ? "(" : ",") + Tree(At(folders, i)) + (i == subfolders ? ")" : "");
   }
   return text;
+}
+
+// How the first folder under `folder` (itself included, depth first) that
+// cannot be listed fails; nothing failing when every one can.
+inline Failure FirstFolderFailure(const om::Handle& folder) {
+  std::int64_t count = 0;
+  Failure failure = FailureOf([&] { om::AsCount(om::Get(Member(folder, "Items"), "Count")); });
+  if (failure.number == 0) failure = FailureOf([&] { count = CountOf(folder, "Folders"); });
+  for (std::int64_t i = 1; failure.number == 0 && i <= count; ++i) {
+    om::Handle sub;
+    failure = FailureOf([&] { sub = At(Member(folder, "Folders"), i); });
+    if (failure.number == 0) failure = FirstFolderFailure(sub);
+  }
+  return failure;
 }
 
 // The names of the profile's top-level folders, one per store.

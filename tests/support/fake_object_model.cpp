@@ -26,7 +26,7 @@ om::Value FakeObject::Get(std::string_view name, std::span<const om::Value> args
   ++gCalls;
   const std::string key = Lower(name);
   if (auto failure = failures_.find(key); failure != failures_.end()) {
-    throw om::ObjectModelError(failure->second);
+    throw om::ObjectModelError(failure->second.first, failure->second.second);
   }
   if (key == "count" && (generatedCount >= 0 || !members_.count(key))) {
     return generatedCount >= 0 ? generatedCount : static_cast<std::int64_t>(elements.size());
@@ -59,8 +59,8 @@ FakeObject& FakeObject::Set(std::string_view name, om::Value value) {
   return *this;
 }
 
-FakeObject& FakeObject::Fail(std::string_view name, std::uint32_t number) {
-  failures_[Lower(name)] = number;
+FakeObject& FakeObject::Fail(std::string_view name, std::uint32_t number, std::string reason) {
+  failures_[Lower(name)] = {number, std::move(reason)};
   return *this;
 }
 

@@ -23,8 +23,8 @@ class FakeObject : public om::Object {
 
   // A member that yields `value` (names are matched without case).
   FakeObject& Set(std::string_view name, om::Value value);
-  // A member that fails with `number` whenever it is read.
-  FakeObject& Fail(std::string_view name, std::uint32_t number);
+  // A member that fails with `number` (and `reason`) whenever it is read.
+  FakeObject& Fail(std::string_view name, std::uint32_t number, std::string reason = {});
   // Elements served by Item(i) and counted by Count (for collections).
   std::vector<om::Handle> elements;
   // Item(i) for these indexes fails with the number given.
@@ -37,7 +37,7 @@ class FakeObject : public om::Object {
  private:
   std::u16string typeName_;
   std::map<std::string, om::Value> members_;
-  std::map<std::string, std::uint32_t> failures_;
+  std::map<std::string, std::pair<std::uint32_t, std::string>> failures_;
 };
 
 using Ptr = std::shared_ptr<FakeObject>;

@@ -29,4 +29,8 @@ Outcome RunProgram(const std::vector<std::string>& args,
 Outcome RunProgramIn(const std::string& directory, const std::vector<std::string>& args,
                      const std::map<std::string, std::string>& environment = {});
 
+// Runs contact-export-check (the built one: it takes no lock) with no
+// argument, keeping its standard output.
+Outcome RunCheck(const std::map<std::string, std::string>& environment);
+
 }  // namespace testprogram

@@ -33,9 +33,8 @@ const std::string& ProgramPath() {
 namespace {
 
 // `directory` empty: the test's own; `output` null: standard output is the test's.
-Outcome Run(const std::string& directory, const std::vector<std::string>& args,
+Outcome Run(const std::string& program, const std::string& directory, const std::vector<std::string>& args,
             const std::map<std::string, std::string>& environment, std::string* output) {
-  const std::string& program = ProgramPath();
   int pipeEnds[2] = {-1, -1};
   if (output != nullptr && pipe2(pipeEnds, O_CLOEXEC) != 0) return {};
   const auto start = std::chrono::steady_clock::now();
@@ -82,13 +81,20 @@ Outcome Run(const std::string& directory, const std::vector<std::string>& args,
 
 Outcome RunProgram(const std::vector<std::string>& args,
             const std::map<std::string, std::string>& environment) {
-  return Run({}, args, environment, nullptr);
+  return Run(ProgramPath(), {}, args, environment, nullptr);
 }
 
 Outcome RunProgramIn(const std::string& directory, const std::vector<std::string>& args,
                      const std::map<std::string, std::string>& environment) {
   std::string output;
-  Outcome outcome = Run(directory, args, environment, &output);
+  Outcome outcome = Run(ProgramPath(), directory, args, environment, &output);
+  outcome.standardOutput = std::move(output);
+  return outcome;
+}
+
+Outcome RunCheck(const std::map<std::string, std::string>& environment) {
+  std::string output;
+  Outcome outcome = Run(CONTACT_EXPORT_CHECK_BINARY, {}, {}, environment, &output);
   outcome.standardOutput = std::move(output);
   return outcome;
 }

@@ -47,8 +47,6 @@ std::optional<ItemData> DecodeCard(const std::string& text) {
   return store::CardItem(text, cards.front());
 }
 
-[[noreturn]] void FailFolder() { throw om::ObjectModelError(om::kMapiCallFailed); }
-
 }  // namespace
 
 std::u16string BookFolder::Name() { return store::TextFromUtf8(book_.name); }
@@ -63,15 +61,25 @@ ItemData BookFolder::FetchItem(std::size_t index) {
   List();
   const std::size_t batch = index / kBatchSize;
   if (batch != batch_) Load(batch);
-  const std::optional<ItemData>& card = cards_[index - batch * kBatchSize];
-  if (!card) throw om::ObjectModelError(om::kMapiCorruptData);
+  const std::size_t at = index - batch * kBatchSize;
+  const std::optional<ItemData>& card = cards_[at];
+  if (!card) {
+    throw om::ObjectModelError(om::kMapiCorruptData,
+                               Location(index) + (missing_[at] ? ": the server reports it missing (404)"
+                                                               : ": its address data holds no card that can be read"));
+  }
   return *card;
+}
+
+std::string BookFolder::Location(std::size_t index) {
+  List();
+  return store::Printable(WithoutUserInfo(hrefs_.at(index)));
 }
 
 // A folder whose cards could not all be read refuses its subfolders too:
 // that is what ends the walk as failed.
 std::size_t BookFolder::SubfolderCount() {
-  if (failed_) FailFolder();
+  if (failed_) FailAgain();
   return subfolders_.size();
 }
 
@@ -79,14 +87,18 @@ std::unique_ptr<store::FolderSource> BookFolder::OpenSubfolder(std::size_t index
   return std::make_unique<BookFolder>(connection_, subfolders_.at(index), storeId_, std::vector<Book>{});
 }
 
-void BookFolder::Fail() {
+void BookFolder::Fail(std::string reason) {
   failed_ = true;
+  failure_ = std::move(reason);
   cards_.clear();
-  FailFolder();
+  missing_.clear();
+  FailAgain();
 }
 
+void BookFolder::FailAgain() const { throw om::ObjectModelError(om::kMapiCallFailed, failure_); }
+
 void BookFolder::List() {
-  if (failed_) FailFolder();
+  if (failed_) FailAgain();
   if (listed_) return;
   const std::string self = PathOf(book_.url);
   std::unordered_set<std::string> listed;
@@ -97,7 +109,7 @@ void BookFolder::List() {
         }
         return true;
       });
-  if (!outcome.complete) Fail();
+  if (!outcome.complete) Fail("listing the book: " + Unanswered(outcome, book_.url));
   std::sort(hrefs_.begin(), hrefs_.end());
   effectiveUrl_ = outcome.effectiveUrl.empty() ? book_.url : outcome.effectiveUrl;
   listed_ = true;
@@ -123,6 +135,7 @@ void BookFolder::Load(std::size_t batch) {
   body += "</C:addressbook-multiget>";
   std::vector<std::optional<ItemData>> cards(count);
   std::vector<bool> answered(count, false);
+  std::vector<bool> missing(count, false);
   const Connection::Outcome outcome =
       connection_->Multistatus(Method::kReport, effectiveUrl_, "1", std::move(body), [&](DavResponse& response) {
         const auto found = positions.find(CardPath(response.href));
@@ -131,12 +144,19 @@ void BookFolder::Load(std::size_t batch) {
           cards[found->second] = DecodeCard(response.addressData);
         } else if (response.status != 404) {
           return false;  // neither a card nor reported missing
+        } else {
+          missing[found->second] = true;
         }
         answered[found->second] = true;
         return true;
       });
-  if (!outcome.complete || std::find(answered.begin(), answered.end(), false) != answered.end()) Fail();
+  const std::string reading = "reading cards " + std::to_string(first + 1) + "-" + std::to_string(first + count) + ": ";
+  if (!outcome.complete) Fail(reading + Unanswered(outcome, effectiveUrl_));
+  if (std::find(answered.begin(), answered.end(), false) != answered.end()) {
+    Fail(reading + "the answer from " + store::Printable(WithoutUserInfo(effectiveUrl_)) + " leaves cards out");
+  }
   cards_ = std::move(cards);
+  missing_ = std::move(missing);
   batch_ = batch;
 }
 

@@ -41,9 +41,12 @@ class BookFolder final : public store::FolderSource {
   store::ItemData FetchItem(std::size_t index) override;
   std::size_t SubfolderCount() override;
   std::unique_ptr<store::FolderSource> OpenSubfolder(std::size_t index) override;
+  // The card's href, as the listing gave it.
+  std::string Location(std::size_t index) override;
 
  private:
-  [[noreturn]] void Fail();
+  [[noreturn]] void Fail(std::string reason);
+  [[noreturn]] void FailAgain() const;
   void List();
   void Load(std::size_t batch);
 
@@ -53,10 +56,12 @@ class BookFolder final : public store::FolderSource {
   std::vector<Book> subfolders_;
   bool listed_ = false;
   bool failed_ = false;
+  std::string failure_;  // why it failed
   std::string effectiveUrl_;
   std::vector<std::string> hrefs_;
   std::size_t batch_ = SIZE_MAX;
   std::vector<std::optional<store::ItemData>> cards_;
+  std::vector<bool> missing_;  // of the batch's cards, those the server reported missing
 };
 
 }  // namespace carddav

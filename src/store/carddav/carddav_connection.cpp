@@ -3,6 +3,7 @@
 #include "store/carddav/carddav_origin.h"
 #include "store/carddav/carddav_url.h"
 #include "store/carddav/netrc.h"
+#include "store/store_sources.h"
 
 namespace carddav {
 
@@ -17,6 +18,13 @@ Connection::Outcome Connection::Multistatus(Method method, const std::string& ur
   Outcome outcome{response.status, false, response.effectiveUrl};
   outcome.complete = response.completed && response.status == 207 && parser.Finish();
   return outcome;
+}
+
+std::string Unanswered(const Connection::Outcome& outcome, const std::string& url) {
+  const std::string where = store::Printable(WithoutUserInfo(url));
+  if (outcome.status == 0) return "no answer from " + where;
+  if (outcome.status != 207) return "HTTP " + std::to_string(outcome.status) + " from " + where;
+  return "an incomplete or malformed multistatus from " + where;
 }
 
 // Read when the store first sends a request, and only then.

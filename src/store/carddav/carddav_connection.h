@@ -44,4 +44,8 @@ class Connection {
   std::optional<Credentials> credentials_;
 };
 
+// Why a request's answer is not the whole multistatus it should be, with
+// the URL it went to (which never holds credentials).
+std::string Unanswered(const Connection::Outcome& outcome, const std::string& url);
+
 }  // namespace carddav

@@ -24,15 +24,6 @@ bool IsDefaultBookName(std::string_view name) {
   return store::EqualsNoCase(name, "Contacts") || name == "\xE9\x80\xA3\xE7\xB5\xA1\xE5\x85\x88";  // 連絡先
 }
 
-// Why a request's answer is not the whole multistatus it should be, with
-// the URL it went to (which never holds credentials).
-std::string Unanswered(const Connection::Outcome& outcome, const std::string& url) {
-  const std::string where = WithoutUserInfo(url);
-  if (outcome.status == 0) return "no answer from " + where;
-  if (outcome.status != 207) return "HTTP " + std::to_string(outcome.status) + " from " + where;
-  return "an incomplete or malformed multistatus from " + where;
-}
-
 // The properties of one resource (PROPFIND Depth 0).
 struct Probe {
   Connection::Outcome outcome;

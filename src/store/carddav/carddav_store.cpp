@@ -20,6 +20,7 @@
 #include "store/carddav/carddav_connection.h"
 #include "store/carddav/carddav_discovery.h"
 #include "store/carddav/carddav_store_file.h"
+#include "store/carddav/carddav_url.h"
 #include "store/fs.h"
 #include "store/store_sources.h"
 
@@ -74,7 +75,10 @@ class CardDavStore final : public StoreSource {
 
   std::unique_ptr<FolderSource> OpenDefaultContactsFolder() override {
     if (found_.singleBook) return std::make_unique<BookFolder>(connection_, found_.home, StoreId(), std::vector<Book>{});
-    if (!found_.contacts) throw om::ObjectModelError(om::kMapiNotFound);
+    if (!found_.contacts) {
+      throw om::ObjectModelError(om::kMapiNotFound,
+                                 "no address book in " + Printable(carddav::WithoutUserInfo(found_.home.url)));
+    }
     return std::make_unique<BookFolder>(connection_, *found_.contacts, StoreId(), found_.others);
   }
 
@@ -87,6 +91,15 @@ class CardDavStore final : public StoreSource {
 }  // namespace
 
 std::string_view CardDavUnavailable() { return {}; }
+
+std::optional<std::string> CardDavServerUrl(const std::string& path, std::string& failure) {
+  const std::optional<std::string> text = carddav::ReadSmallFile(path, &failure);
+  if (!text) return std::nullopt;
+  const std::optional<std::string> line = carddav::UrlLine(*text);
+  std::optional<std::string> url = line ? carddav::ShownUrl(*line) : std::nullopt;
+  if (!url) failure = line ? "its url line holds no URL" : "it has no url line";
+  return url;
+}
 
 // The store file is read, and the server asked, when the store is first used.
 std::unique_ptr<StoreSource> OpenCardDavStore(const std::string& path) {

@@ -21,4 +21,9 @@ std::optional<std::string> ReadSmallFile(const std::string& path, std::string* f
 // that form, a key is unknown or the url is missing or not http(s).
 std::optional<StoreFile> ParseStoreFile(std::string_view text);
 
+// The value of the url line of a .carddav file, whatever it is and whatever
+// the other lines are (the last, when there are several, as for
+// ParseStoreFile); nothing when there is none.
+std::optional<std::string> UrlLine(std::string_view text);
+
 }  // namespace carddav

@@ -10,4 +10,11 @@ std::unique_ptr<StoreSource> OpenCardDavStore(const std::string&) {
   return FailingStore(std::string(CardDavUnavailable()));
 }
 
+// Without libcurl's URL parser no URL can be shown with certainty that it
+// holds no credentials.
+std::optional<std::string> CardDavServerUrl(const std::string&, std::string& failure) {
+  failure = std::string(CardDavUnavailable());
+  return std::nullopt;
+}
+
 }  // namespace store

@@ -97,10 +97,16 @@ std::string WithoutUserInfo(std::string_view url) {
   if (!parsed || (!Part(parsed.get(), CURLUPART_USER) && !Part(parsed.get(), CURLUPART_PASSWORD))) {
     return std::string(url);
   }
+  return ShownUrl(url).value_or(std::string());
+}
+
+std::optional<std::string> ShownUrl(std::string_view url) {
+  const Url parsed = Parse(url);
+  if (!parsed) return std::nullopt;
   curl_url_set(parsed.get(), CURLUPART_USER, nullptr, 0);
   curl_url_set(parsed.get(), CURLUPART_PASSWORD, nullptr, 0);
   curl_url_set(parsed.get(), CURLUPART_OPTIONS, nullptr, 0);
-  return Part(parsed.get(), CURLUPART_URL).value_or(std::string());
+  return Part(parsed.get(), CURLUPART_URL);
 }
 
 std::string HostOf(std::string_view url) {

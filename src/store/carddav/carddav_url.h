@@ -4,6 +4,7 @@
 // taken apart as the requests sent to it will be.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -15,6 +16,9 @@ bool IsServerUrl(std::string_view url);
 // `url` without "user:password@" in its authority: libcurl reports the URL a
 // redirect led to with the credentials it sent written into it.
 std::string WithoutUserInfo(std::string_view url);
+// The same for a URL to be shown, which must never show credentials:
+// nothing when libcurl cannot read it (it could not say where they are).
+std::optional<std::string> ShownUrl(std::string_view url);
 // The host name alone (no port, no brackets round an IPv6 address).
 std::string HostOf(std::string_view url);
 // The path of a URL or href, percent-decoded, without a query, fragment or

@@ -186,6 +186,27 @@ void CardDecoder::IndexLazily(std::size_t index) {
   lock.UnlockAndNotify(d.work, ShouldWake(d, job));
 }
 
+// Past the kept cards, the files of the lazy index and their numbers of
+// items say where an item lies.
+CardPlace CardDecoder::Place(std::size_t index) {
+  if (index >= Count()) throw std::out_of_range("no such item");
+  MutexLock lock(decodingMutex);
+  const FolderJob& job = *job_;
+  const std::size_t kept = job.KeptCount();
+  if (index < kept || !lazy_) return job.KeptPlace(index);
+  CardPlace place;
+  std::size_t rest = index - kept;
+  for (std::size_t file = 0; file < lazy_->counts.size(); ++file) {
+    if (rest < lazy_->counts[file]) {
+      place = CardPlace{lazy_->names[file], rest + 1};
+      break;
+    }
+    rest -= lazy_->counts[file];
+  }
+  if (const CardRef* ref = job.FoundAgain(index)) place.unreadable = ref->length == kUnreadableCard;
+  return place;
+}
+
 ItemData CardDecoder::Fetch(std::size_t index) {
   if (index >= Count()) throw std::out_of_range("no such item");
   if (lazy_) IndexLazily(index);

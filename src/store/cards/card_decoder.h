@@ -88,6 +88,9 @@ class CardDecoder final : public CardSink {
   // throws MAPI_E_CORRUPT_DATA; anything else thrown while decoding it (out
   // of memory), by either thread, is thrown here.
   ItemData Fetch(std::size_t index);
+  // Where item `index` (below Count()) lies, worked out from the index: its
+  // file and its number there.
+  CardPlace Place(std::size_t index);
 
  private:
   void StartCounting(std::size_t adding);

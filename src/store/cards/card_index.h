@@ -36,6 +36,14 @@ struct CardRef {
   std::uint32_t length = kUnreadableCard;
   NameRef file = 0;
 };
+// Where an item of a folder lies: its file, and its number among the items
+// of that file (from 1); `unreadable` when the index found no card there.
+struct CardPlace {
+  NameRef file = 0;
+  std::size_t number = 0;
+  bool unreadable = false;
+};
+
 // A deque grows in blocks without moving what it holds, so the index never
 // needs twice its size while it grows.
 using CardList = std::deque<CardRef>;

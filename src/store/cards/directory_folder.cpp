@@ -30,10 +30,11 @@ struct Subfolder {
 // store gives its folders can be one of another folder in the walk.
 class StoreFolder final : public FolderSource {
  public:
-  // The store's contacts folder; `store` nothing for a store walked along
-  // another path, which holds nothing here.
-  StoreFolder(std::shared_ptr<StoreSource> store, std::u16string name, std::u16string entryId)
-      : store_(std::move(store)), name_(std::move(name)), entryId_(std::move(entryId)), top_(true) {}
+  // The store's contacts folder, of the entry at `path`; `store` nothing for
+  // a store walked along another path, which holds nothing here.
+  StoreFolder(std::shared_ptr<StoreSource> store, std::u16string name, std::u16string entryId, std::string path)
+      : store_(std::move(store)), name_(std::move(name)), entryId_(std::move(entryId)), path_(std::move(path)),
+        top_(true) {}
   // A folder below it.
   StoreFolder(std::shared_ptr<StoreSource> store, std::unique_ptr<FolderSource> folder, std::u16string topId)
       : store_(std::move(store)), entryId_(std::move(topId)), folder_(std::move(folder)) {}
@@ -42,6 +43,7 @@ class StoreFolder final : public FolderSource {
   std::u16string EntryId() override { return top_ ? entryId_ : entryId_ + u":" + folder_->EntryId(); }
   std::size_t ItemCount() override { return store_ ? Folder().ItemCount() : 0; }
   ItemData FetchItem(std::size_t index) override { return Folder().FetchItem(index); }
+  std::string Location(std::size_t index) override { return Folder().Location(index); }
   std::size_t SubfolderCount() override { return store_ ? Folder().SubfolderCount() : 0; }
   std::unique_ptr<FolderSource> OpenSubfolder(std::size_t index) override {
     return std::make_unique<StoreFolder>(store_, Folder().OpenSubfolder(index), entryId_);
@@ -53,8 +55,8 @@ class StoreFolder final : public FolderSource {
       try {
         folder_ = store_->OpenDefaultContactsFolder();
       } catch (const om::ObjectModelError& error) {
-        failure_ = std::make_shared<const std::string>(error.reason().empty() ? "the store cannot be opened"
-                                                                               : std::string(error.reason()));
+        const std::string why = error.reason().empty() ? "the store cannot be opened" : std::string(error.reason());
+        failure_ = std::make_shared<const std::string>(Printable(path_) + ": " + why);
       }
     }
     if (!folder_) throw om::ObjectModelError(failure_ ? om::kMapiCallFailed : om::kDispBadIndex, failure_ ? *failure_ : "");
@@ -64,6 +66,7 @@ class StoreFolder final : public FolderSource {
   std::shared_ptr<StoreSource> store_;
   std::u16string name_;
   std::u16string entryId_;  // a folder below the top: the top's
+  std::string path_;        // of the store's entry; a folder below the top: none
   bool top_ = false;
   std::unique_ptr<FolderSource> folder_;
   std::shared_ptr<const std::string> failure_;  // why the store's contacts folder cannot be opened
@@ -98,12 +101,14 @@ class DirectoryFolder final : public FolderSource {
  public:
   // A folder of a directory (which may have failed to open).
   DirectoryFolder(std::shared_ptr<fs::Directory> directory, std::string path, std::string name,
-                  std::vector<fs::Identity> lineage, std::shared_ptr<ListedDirectories> listedDirectories)
+                  std::vector<fs::Identity> lineage, std::shared_ptr<ListedDirectories> listedDirectories,
+                  std::string openFailure)
       : directory_(std::move(directory)),
         path_(std::move(path)),
         name_(std::move(name)),
         lineage_(std::move(lineage)),
-        listedDirectories_(std::move(listedDirectories)) {}
+        listedDirectories_(std::move(listedDirectories)),
+        failure_(std::move(openFailure)) {}
   // A folder of one .vcf file.
   DirectoryFolder(std::string path, std::string name, fs::Identity identity)
       : singleFile_(std::move(path)), name_(std::move(name)), lineage_{identity} {}
@@ -119,7 +124,20 @@ class DirectoryFolder final : public FolderSource {
 
   ItemData FetchItem(std::size_t index) override {
     Index();
-    return decoder_->Fetch(index);
+    try {
+      return decoder_->Fetch(index);
+    } catch (const om::ObjectModelError& error) {
+      if (error.number() != om::kMapiCorruptData) throw;
+      throw om::ObjectModelError(error.number(), Location(index) + ": " + WhyUnreadable(index));
+    }
+  }
+
+  // "a.vcf, card 3": the file's name within the folder, and the card's
+  // number in the file.
+  std::string Location(std::size_t index) override {
+    Index();
+    const CardPlace place = decoder_->Place(index);
+    return Printable(GetName(*names_, place.file)) + ", card " + std::to_string(place.number);
   }
 
   std::size_t SubfolderCount() override {
@@ -134,18 +152,22 @@ class DirectoryFolder final : public FolderSource {
     if (subfolder.store) return OpenStoreFolder(subfolder, std::move(name));
     std::vector<fs::Identity> lineage = lineage_;
     lineage.push_back(subfolder.identity);
-    std::shared_ptr<fs::Directory> directory(fs::OpenDirectoryIn(directory_.get(), name), fs::DirectoryCloser());
+    std::string failure;
+    std::shared_ptr<fs::Directory> directory(fs::OpenDirectoryIn(directory_.get(), name, &failure),
+                                             fs::DirectoryCloser());
     std::string path = fs::JoinPath(path_, name);
     return OpenDirectoryFolder(std::move(directory), std::move(path), std::move(name), std::move(lineage),
-                               listedDirectories_);
+                               listedDirectories_, std::move(failure));
   }
 
  private:
   std::unique_ptr<FolderSource> OpenStoreFolder(const Subfolder& subfolder, std::string name);
+  std::string WhyUnreadable(std::size_t index);
   bool IsLineage(const fs::Identity& identity) const {
     return std::find(lineage_.begin(), lineage_.end(), identity) != lineage_.end();
   }
   bool AddEntry(std::string_view name, fs::EntryType type);
+  bool Unexamined(std::string_view name);
   bool ListDirectory();
   void LeaveOutWalkedElsewhere();
   void List();
@@ -159,6 +181,7 @@ class DirectoryFolder final : public FolderSource {
   std::shared_ptr<ListedDirectories> listedDirectories_;
   bool listed_ = false;
   bool unreadable_ = false;
+  std::string failure_;  // why the directory cannot be opened or listed
   bool indexed_ = false;
   std::shared_ptr<NamePool> names_ = std::make_shared<NamePool>();
   std::deque<NameRef> files_;  // the .vcf files until they are indexed
@@ -171,6 +194,12 @@ template <typename T, typename Key>
 void SortByName(T& entries, const NamePool& names, Key key) {
   std::sort(entries.begin(), entries.end(),
             [&](const auto& a, const auto& b) { return GetName(names, key(a)) < GetName(names, key(b)); });
+}
+
+// False, with the entry `name` in the reason why it cannot be examined.
+bool DirectoryFolder::Unexamined(std::string_view name) {
+  failure_ = "\"" + Printable(name) + "\": " + failure_;
+  return false;
 }
 
 // Entries whose names start with "." are neither items nor folders: they are
@@ -188,8 +217,8 @@ bool DirectoryFolder::AddEntry(std::string_view name, fs::EntryType type) {
   // it is an ancestor; one that leads nowhere fails when it is read.
   if (!vcf) {
     if (const StoreKind* kind = KindOfNestedEntry({fs::JoinPath(path_, std::string(name)), std::string(name), type})) {
-      const fs::Status status = fs::StatIn(directory_.get(), std::string(name));
-      if (status.failed) return false;
+      const fs::Status status = fs::StatIn(directory_.get(), std::string(name), &failure_);
+      if (status.failed) return Unexamined(name);
       if (!status.exists || !IsLineage(status.identity)) {
         subfolders_.push_back({AddName(*names_, name), status.identity, kind, status.exists});
       }
@@ -198,8 +227,8 @@ bool DirectoryFolder::AddEntry(std::string_view name, fs::EntryType type) {
     if (type == fs::EntryType::kRegular) return true;
   }
   if (type == fs::EntryType::kDirectory || type == fs::EntryType::kSymlink) {
-    const fs::Status status = fs::StatIn(directory_.get(), std::string(name));
-    if (status.failed) return false;
+    const fs::Status status = fs::StatIn(directory_.get(), std::string(name), &failure_);
+    if (status.failed) return Unexamined(name);
     if (status.directory) {
       if (!IsLineage(status.identity)) subfolders_.push_back({AddName(*names_, name), status.identity});
       return true;
@@ -221,9 +250,12 @@ bool DirectoryFolder::ListDirectory() {
   // it is the same folder opened again.)
   if (!first && walked->second != parent) return true;
   bool examined = true;
-  const bool complete = fs::ForEachEntry(directory_.get(), [&](std::string_view name, fs::EntryType type) {
-    if (examined) examined = AddEntry(name, type);
-  });
+  const bool complete = fs::ForEachEntry(
+      directory_.get(),
+      [&](std::string_view name, fs::EntryType type) {
+        if (examined) examined = AddEntry(name, type);
+      },
+      &failure_);
   return complete && examined;
 }
 
@@ -242,6 +274,22 @@ void DirectoryFolder::LeaveOutWalkedElsewhere() {
   });
 }
 
+// Why item `index` cannot be read, as far as can be told again: its file
+// cannot be opened (the system's reason), the index found no card there, or
+// the card itself cannot be read or parsed.
+std::string DirectoryFolder::WhyUnreadable(std::size_t index) {
+  const CardPlace place = decoder_->Place(index);
+  std::string failure;
+  const std::string name(GetName(*names_, place.file));
+  const fs::FilePtr file(directory_ ? fs::OpenFileIn(directory_.get(), name, &failure)
+                                    : fs::OpenFile(singleFile_, &failure));
+  if (!file) return failure;
+  if (place.unreadable) {
+    return "no card can be read there (no BEGIN:VCARD ... END:VCARD, a read error, or over 128 MiB)";
+  }
+  return "the card cannot be read or parsed";
+}
+
 // The store is walked here unless it was walked from another directory
 // before (registered as directories are when they are listed).
 std::unique_ptr<FolderSource> DirectoryFolder::OpenStoreFolder(const Subfolder& subfolder, std::string name) {
@@ -255,12 +303,11 @@ std::unique_ptr<FolderSource> DirectoryFolder::OpenStoreFolder(const Subfolder& 
     const auto [walked, first] = listedDirectories_->parents.try_emplace(subfolder.identity, self);
     walkedElsewhere = !first && walked->second != self;
   }
+  std::string path = fs::JoinPath(path_, name);
   std::shared_ptr<StoreSource> store;
-  if (!walkedElsewhere) {
-    store = subfolder.store->open({fs::JoinPath(path_, name), name, fs::EntryType::kOther}, listedDirectories_);
-  }
+  if (!walkedElsewhere) store = subfolder.store->open({path, name, fs::EntryType::kOther}, listedDirectories_);
   return std::make_unique<StoreFolder>(std::move(store), TextFromUtf8(NestedFolderName(*subfolder.store, name)),
-                                       std::move(entryId));
+                                       std::move(entryId), std::move(path));
 }
 
 // A folder that cannot be read fails, and goes on failing, rather than
@@ -282,7 +329,10 @@ void DirectoryFolder::List() {
       names_->blocks.clear();
     }
   }
-  if (unreadable_) throw om::ObjectModelError(om::kMapiCallFailed, "cannot list the folder to its end");
+  if (unreadable_) {
+    throw om::ObjectModelError(om::kMapiCallFailed,
+                               Printable(path_) + ": " + (failure_.empty() ? "cannot list the folder" : failure_));
+  }
 }
 
 void DirectoryFolder::Index() {
@@ -299,9 +349,9 @@ void DirectoryFolder::Index() {
 
 std::unique_ptr<FolderSource> OpenDirectoryFolder(std::shared_ptr<fs::Directory> directory, std::string path,
                                                   std::string name, std::vector<fs::Identity> lineage,
-                                                  std::shared_ptr<ListedDirectories> listed) {
+                                                  std::shared_ptr<ListedDirectories> listed, std::string openFailure) {
   return std::make_unique<DirectoryFolder>(std::move(directory), std::move(path), std::move(name), std::move(lineage),
-                                           std::move(listed));
+                                           std::move(listed), std::move(openFailure));
 }
 
 std::unique_ptr<FolderSource> OpenVcfFileFolder(std::string path, std::string name) {

@@ -21,12 +21,13 @@ std::unique_ptr<FolderSource> FindSubfolder(FolderSource& top, bool (*matches)(c
 class DirectoryStore final : public StoreSource {
  public:
   DirectoryStore(std::string path, std::string name, StoreShape shape, std::shared_ptr<ListedDirectories> listed,
-                 std::shared_ptr<fs::Directory> directory)
+                 std::shared_ptr<fs::Directory> directory, std::string openFailure)
       : path_(std::move(path)),
         name_(std::move(name)),
         shape_(shape),
         listed_(std::move(listed)),
-        directory_(std::move(directory)) {}
+        directory_(std::move(directory)),
+        openFailure_(std::move(openFailure)) {}
 
   // Derived from the store's name in its profile, which is what makes a
   // store this store from run to run; the hexadecimal form keeps it in the
@@ -36,7 +37,7 @@ class DirectoryStore final : public StoreSource {
   std::unique_ptr<FolderSource> OpenTopFolder() override {
     if (shape_ == StoreShape::kVcfFile) return OpenVcfFileFolder(path_, name_);
     const fs::Identity identity = directory_ ? fs::StatDirectory(directory_.get()).identity : fs::StatPath(path_).identity;
-    return OpenDirectoryFolder(directory_, path_, name_, {identity}, listed_);
+    return OpenDirectoryFolder(directory_, path_, name_, {identity}, listed_, openFailure_);
   }
 
   std::unique_ptr<FolderSource> OpenDefaultContactsFolder() override {
@@ -54,7 +55,7 @@ class DirectoryStore final : public StoreSource {
     if (auto folder = FindSubfolder(*top, [](const std::u16string& name) { return name == u"連絡先"; })) {
       return folder;
     }
-    throw om::ObjectModelError(om::kMapiNotFound);
+    throw om::ObjectModelError(om::kMapiNotFound, Printable(path_) + ": no folder named Contacts or 連絡先");
   }
 
  private:
@@ -63,6 +64,7 @@ class DirectoryStore final : public StoreSource {
   StoreShape shape_;
   std::shared_ptr<ListedDirectories> listed_;
   std::shared_ptr<fs::Directory> directory_;  // held open for the top folders; none for a .vcf file
+  std::string openFailure_;                   // why there is no directory_, when there should be
 };
 
 }  // namespace
@@ -76,13 +78,13 @@ std::unique_ptr<StoreSource> OpenDirectoryStore(std::string path, std::string na
   return OpenOnFirstUse([path = std::move(path), name = std::move(name), shape,
                          listed = std::move(listed)]() -> std::unique_ptr<StoreSource> {
     std::shared_ptr<fs::Directory> directory;
+    std::string failure;
     if (shape != StoreShape::kVcfFile) {
       bool outOfDescriptors = false;
-      std::string failure;
       directory.reset(fs::OpenDirectory(path, &outOfDescriptors, &failure), fs::DirectoryCloser());
       if (!directory && !outOfDescriptors) return FailingStore(std::move(failure));
     }
-    return std::make_unique<DirectoryStore>(path, name, shape, listed, std::move(directory));
+    return std::make_unique<DirectoryStore>(path, name, shape, listed, std::move(directory), std::move(failure));
   });
 }
 

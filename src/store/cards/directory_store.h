@@ -26,7 +26,7 @@ struct ListedDirectories {
 
 // The folder of the open directory `directory` at `path`, called `name`; a
 // directory that could not be opened (nothing) gives a folder that fails when
-// it is listed. `lineage` holds the identities of the folder's ancestors and,
+// it is listed, with `openFailure` as the reason. `lineage` holds the identities of the folder's ancestors and,
 // last, its own; a subdirectory that resolves to any of them is not one of
 // its subfolders, nor is one listed before from another directory. An entry
 // that is a store of another kind (store_kinds.h: KindOfNestedEntry) is a
@@ -35,7 +35,8 @@ struct ListedDirectories {
 std::unique_ptr<FolderSource> OpenDirectoryFolder(std::shared_ptr<fs::Directory> directory, std::string path,
                                                   std::string name,
                                                   std::vector<fs::Identity> lineage,
-                                                  std::shared_ptr<ListedDirectories> listed);
+                                                  std::shared_ptr<ListedDirectories> listed,
+                                                  std::string openFailure = {});
 
 // A folder whose only file is the .vcf file `path`, called `name`, without
 // subfolders.

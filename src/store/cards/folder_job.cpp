@@ -181,6 +181,30 @@ void FolderJob::AddLazy(const std::vector<CardRef>& found) {
   lazyRefs_.insert(lazyRefs_.end(), found.begin(), found.end());
 }
 
+// ---- Where an item lies ----
+
+CardPlace FolderJob::KeptPlace(std::size_t index) const {
+  const CardRef& ref = cards_[index];
+  // The cards before `index` are of its file from some point on, and of
+  // other files before that.
+  std::size_t first = 0;
+  std::size_t last = index;
+  while (first < last) {
+    const std::size_t middle = first + (last - first) / 2;
+    if (cards_[middle].file == ref.file) {
+      last = middle;
+    } else {
+      first = middle + 1;
+    }
+  }
+  return CardPlace{ref.file, index - first + 1, ref.length == kUnreadableCard};
+}
+
+const CardRef* FolderJob::FoundAgain(std::size_t index) const {
+  if (!lazy_ || index < lazyBase_ || index - lazyBase_ >= lazyRefs_.size()) return nullptr;
+  return &lazyRefs_[index - lazyBase_];
+}
+
 void FolderJob::Abandon() {
   ++generation_;
   EndIndexing();

@@ -150,6 +150,18 @@ class FolderJob {
   void DropLazyBefore(std::size_t index) REQUIRES(decodingMutex);
   void AddLazy(const std::vector<CardRef>& found) REQUIRES(decodingMutex);
 
+  // ---- Where an item lies ----
+
+  // The cards the index keeps (all of them, unless the index is lazy).
+  std::size_t KeptCount() const REQUIRES(decodingMutex) { return cards_.size(); }
+  // Where kept item `index` (below KeptCount()) lies. A file's cards are
+  // kept next to one another, so its first is found by halving, without
+  // keeping anything more per card.
+  CardPlace KeptPlace(std::size_t index) const REQUIRES(decodingMutex);
+  // The card of item `index` past the kept ones, when it is among those
+  // found again; nothing otherwise.
+  const CardRef* FoundAgain(std::size_t index) const REQUIRES(decodingMutex);
+
   // The folder goes: a card being decoded and a file being read are dropped
   // when they come in.
   void Abandon() REQUIRES(decodingMutex);

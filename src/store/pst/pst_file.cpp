@@ -1,7 +1,8 @@
 // The libpff half of the data-file reader. libpff's error objects are asked
-// for only when a file is opened, for the reason a store cannot be used;
-// elsewhere a failing call only decides between "not found" and "corrupt
-// item".
+// for only where a reason is wanted: when a file is opened (why a store
+// cannot be used), and when a folder or message cannot be read and the
+// caller asks why; elsewhere a failing call only decides between "not
+// found" and "corrupt item".
 #include "store/pst/pst_file.h"
 #include "store/pst/pst_header.h"
 #include "store/pst/pst_open.h"
@@ -390,7 +391,7 @@ std::optional<Message> ReadMessageItem(libpff_item_t* item) {
 // What went wrong first, from a libpff error (which it frees): the first
 // line of its backtrace without the function's name and the final stop
 // ("invalid file signature").
-std::string FirstCause(libpff_error_t* error) {
+std::string FirstCause(libpff_error_t* error, std::string_view unknown = "cannot open the file") {
   char text[1024] = "";
   if (error != nullptr && libpff_error_backtrace_sprint(error, text, sizeof text) < 0) text[0] = '\0';
   libpff_error_free(&error);
@@ -398,7 +399,17 @@ std::string FirstCause(libpff_error_t* error) {
   cause = cause.substr(0, cause.find('\n'));
   if (const std::size_t colon = cause.find(": "); colon != std::string_view::npos) cause.remove_prefix(colon + 2);
   if (cause.ends_with('.')) cause.remove_suffix(1);
-  return cause.empty() ? "cannot open the file" : std::string(cause);
+  return std::string(cause.empty() ? unknown : cause);
+}
+
+// Where a call that may fail puts libpff's error: nowhere unless the caller
+// wants the reason.
+libpff_error_t** ErrorFor(std::string* failure, libpff_error_t*& error) { return failure ? &error : nullptr; }
+
+// What failed, and libpff's first cause when it gave one (which it frees).
+void Explain(std::string* failure, std::string_view what, libpff_error_t* error) {
+  const std::string cause = FirstCause(error, "");
+  if (failure) *failure = std::string(what) + (cause.empty() ? std::string() : ": libpff: " + cause);
 }
 
 }  // namespace
@@ -475,31 +486,49 @@ std::uint32_t FolderId(const FolderHandle& folder) { return Identifier(folder); 
 
 // libpff reads a folder's table when first asked and answers -1 when the
 // table cannot be read, again at every later call.
-std::optional<std::size_t> SubfolderCount(const FolderHandle& folder) {
+std::optional<std::size_t> SubfolderCount(const FolderHandle& folder, std::string* failure) {
   int count = 0;
-  if (libpff_folder_get_number_of_sub_folders(folder->item, &count, nullptr) != 1 || count < 0) return std::nullopt;
+  libpff_error_t* error = nullptr;
+  if (libpff_folder_get_number_of_sub_folders(folder->item, &count, ErrorFor(failure, error)) != 1 || count < 0) {
+    Explain(failure, "cannot read its list of subfolders", error);
+    return std::nullopt;
+  }
   return static_cast<std::size_t>(count);
 }
 
-FolderHandle Subfolder(const FolderHandle& folder, std::size_t index) {
+FolderHandle Subfolder(const FolderHandle& folder, std::size_t index, std::string* failure) {
   libpff_item_t* sub = nullptr;
-  if (libpff_folder_get_sub_folder(folder->item, static_cast<int>(index), &sub, nullptr) != 1) return nullptr;
+  libpff_error_t* error = nullptr;
+  if (libpff_folder_get_sub_folder(folder->item, static_cast<int>(index), &sub, ErrorFor(failure, error)) != 1) {
+    Explain(failure, "cannot open its subfolder " + std::to_string(index + 1), error);
+    return nullptr;
+  }
   return MakeFolder(folder->file, sub);
 }
 
-std::optional<std::size_t> MessageCount(const FolderHandle& folder) {
+std::optional<std::size_t> MessageCount(const FolderHandle& folder, std::string* failure) {
   int count = 0;
-  if (libpff_folder_get_number_of_sub_messages(folder->item, &count, nullptr) != 1 || count < 0) return std::nullopt;
+  libpff_error_t* error = nullptr;
+  if (libpff_folder_get_number_of_sub_messages(folder->item, &count, ErrorFor(failure, error)) != 1 || count < 0) {
+    Explain(failure, "cannot read its list of messages", error);
+    return std::nullopt;
+  }
   return static_cast<std::size_t>(count);
 }
 
 om::Date LocalDateOfFiletime(std::uint64_t filetime) { return DateOf(filetime, true); }
 
-std::optional<Message> ReadMessage(const FolderHandle& folder, std::size_t index) {
+std::optional<Message> ReadMessage(const FolderHandle& folder, std::size_t index, std::string* failure) {
   libpff_item_t* raw = nullptr;
-  if (libpff_folder_get_sub_message(folder->item, static_cast<int>(index), &raw, nullptr) != 1) return std::nullopt;
+  libpff_error_t* error = nullptr;
+  if (libpff_folder_get_sub_message(folder->item, static_cast<int>(index), &raw, ErrorFor(failure, error)) != 1) {
+    Explain(failure, "cannot open the message", error);
+    return std::nullopt;
+  }
   Item item(raw);
-  return ReadMessageItem(item.get());
+  std::optional<Message> message = ReadMessageItem(item.get());
+  if (!message && failure) *failure = "its properties cannot be read";
+  return message;
 }
 
 }  // namespace pst

@@ -66,10 +66,11 @@ std::uint32_t FolderId(const FolderHandle& folder);
 // Subfolders and messages in the file's order. A count is nothing when libpff
 // cannot read the folder's hierarchy table (its subfolders) or contents table
 // (its messages): a damaged table, never to be taken for an empty folder. A
-// subfolder that cannot be opened is nothing.
-std::optional<std::size_t> SubfolderCount(const FolderHandle& folder);
-FolderHandle Subfolder(const FolderHandle& folder, std::size_t index);
-std::optional<std::size_t> MessageCount(const FolderHandle& folder);
+// subfolder that cannot be opened is nothing. `failure`, when given, then
+// says why ("cannot read its list of messages: libpff: ...").
+std::optional<std::size_t> SubfolderCount(const FolderHandle& folder, std::string* failure = nullptr);
+FolderHandle Subfolder(const FolderHandle& folder, std::size_t index, std::string* failure = nullptr);
+std::optional<std::size_t> MessageCount(const FolderHandle& folder, std::string* failure = nullptr);
 
 // What one message delivers.
 struct Message {
@@ -81,8 +82,8 @@ struct Message {
 };
 
 // Reads message `index` of `folder`. Nothing when libpff cannot read it (a
-// corrupt item).
-std::optional<Message> ReadMessage(const FolderHandle& folder, std::size_t index);
+// corrupt item), `failure`, when given, then saying why.
+std::optional<Message> ReadMessage(const FolderHandle& folder, std::size_t index, std::string* failure = nullptr);
 
 // The calendar date on which a UTC FILETIME falls in the machine's local time
 // zone (what Outlook shows for PR_BIRTHDAY when the contact carries no local

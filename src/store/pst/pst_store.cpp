@@ -8,6 +8,7 @@
 #include "store/pst/pst_file.h"
 #include "store/fs.h"
 #include "store/store_sources.h"
+#include "text/native_path.h"
 
 namespace store {
 namespace {
@@ -17,7 +18,9 @@ namespace {
 // that cannot be listed does: never an empty folder, which would end the
 // export as complete without its contacts. libpff fails such a folder again
 // every time it is asked, so it goes on failing.
-[[noreturn]] void FailListing() { throw om::ObjectModelError(om::kMapiCallFailed); }
+[[noreturn]] void FailListing(std::string reason) {
+  throw om::ObjectModelError(om::kMapiCallFailed, std::move(reason));
+}
 
 // What a folder's identity is made of: the store's identity and the folder's
 // NID, which is unique within its file.
@@ -29,27 +32,33 @@ std::u16string FolderEntryId(const std::u16string& storeId, std::uint32_t nid) {
 
 class DataFileFolder final : public FolderSource {
  public:
-  DataFileFolder(pst::FolderHandle folder, std::u16string storeId)
-      : folder_(std::move(folder)), storeId_(std::move(storeId)) {}
+  // The folder `folder` of the data file at `file`, reached along `path`
+  // (folder names, '/' between them, from the folder the walk started at).
+  DataFileFolder(pst::FolderHandle folder, std::u16string storeId, std::shared_ptr<const std::string> file,
+                 std::u16string path)
+      : folder_(std::move(folder)), storeId_(std::move(storeId)), file_(std::move(file)), path_(std::move(path)) {}
 
   std::u16string Name() override { return pst::FolderName(folder_); }
   std::u16string EntryId() override { return FolderEntryId(storeId_, pst::FolderId(folder_)); }
   std::size_t ItemCount() override {
-    const std::optional<std::size_t> count = pst::MessageCount(folder_);
-    if (!count) FailListing();
+    std::string failure;
+    const std::optional<std::size_t> count = pst::MessageCount(folder_, &failure);
+    if (!count) FailListing(Where() + ": " + failure);
     return *count;
   }
   std::size_t SubfolderCount() override {
-    const std::optional<std::size_t> count = pst::SubfolderCount(folder_);
-    if (!count) FailListing();
+    std::string failure;
+    const std::optional<std::size_t> count = pst::SubfolderCount(folder_, &failure);
+    if (!count) FailListing(Where() + ": " + failure);
     return *count;
   }
 
   // Messages are read when fetched and not kept: the folder holds no item. A
   // message libpff cannot read is a corrupt item, skipped by the export.
   ItemData FetchItem(std::size_t index) override {
-    std::optional<pst::Message> message = pst::ReadMessage(folder_, index);
-    if (!message) throw om::ObjectModelError(om::kMapiCorruptData);
+    std::string failure;
+    std::optional<pst::Message> message = pst::ReadMessage(folder_, index, &failure);
+    if (!message) throw om::ObjectModelError(om::kMapiCorruptData, Location(index) + ": " + failure);
     ItemData item{message->kind, nullptr};
     if (om::HasContactProperties(item.kind)) {
       item.properties = std::make_shared<const om::ContactValues>(std::move(message->values));
@@ -57,15 +66,27 @@ class DataFileFolder final : public FolderSource {
     return item;
   }
 
+  // The message's position in its folder, as Outlook lists them.
+  std::string Location(std::size_t index) override { return "message " + std::to_string(index + 1); }
+
   std::unique_ptr<FolderSource> OpenSubfolder(std::size_t index) override {
-    pst::FolderHandle sub = pst::Subfolder(folder_, index);
-    if (!sub) FailListing();
-    return std::make_unique<DataFileFolder>(std::move(sub), storeId_);
+    std::string failure;
+    pst::FolderHandle sub = pst::Subfolder(folder_, index, &failure);
+    if (!sub) FailListing(Where() + ": " + failure);
+    std::u16string path = path_ + u"/" + pst::FolderName(sub);
+    return std::make_unique<DataFileFolder>(std::move(sub), storeId_, file_, std::move(path));
   }
 
  private:
+  // "work.pst, folder "Contacts/Old"".
+  std::string Where() const {
+    return Printable(*file_) + ", folder \"" + Printable(text::PathTextToBytes(path_)) + "\"";
+  }
+
   pst::FolderHandle folder_;
   std::u16string storeId_;
+  std::shared_ptr<const std::string> file_;
+  std::u16string path_;
 };
 
 // Stands for the contacts folder when the search for it met a folder it
@@ -73,40 +94,51 @@ class DataFileFolder final : public FolderSource {
 // fails wherever it is read, and the export with it.
 class UnsearchableFolder final : public FolderSource {
  public:
-  std::u16string Name() override { FailListing(); }
-  std::u16string EntryId() override { FailListing(); }
-  std::size_t ItemCount() override { FailListing(); }
-  ItemData FetchItem(std::size_t) override { FailListing(); }
-  std::size_t SubfolderCount() override { FailListing(); }
-  std::unique_ptr<FolderSource> OpenSubfolder(std::size_t) override { FailListing(); }
+  explicit UnsearchableFolder(const std::string& file)
+      : reason_(Printable(file) + ": a folder on the way to the contacts folder cannot be read") {}
+  std::u16string Name() override { FailListing(reason_); }
+  std::u16string EntryId() override { FailListing(reason_); }
+  std::size_t ItemCount() override { FailListing(reason_); }
+  ItemData FetchItem(std::size_t) override { FailListing(reason_); }
+  std::size_t SubfolderCount() override { FailListing(reason_); }
+  std::unique_ptr<FolderSource> OpenSubfolder(std::size_t) override { FailListing(reason_); }
+
+ private:
+  std::string reason_;
 };
 
 class DataFileStore final : public StoreSource {
  public:
-  DataFileStore(std::string path, pst::FileHandle file) : path_(std::move(path)), file_(std::move(file)) {}
+  DataFileStore(std::string path, pst::FileHandle file)
+      : path_(std::make_shared<const std::string>(std::move(path))), file_(std::move(file)) {}
 
   // Derived from the file's name in its profile, like a directory store's
   // (the file's own record key is the same in every copy of the file, and
   // two copies can sit in one profile).
-  std::u16string StoreId() override { return HexText("contact-export data file store:" + fs::BaseName(path_)); }
+  std::u16string StoreId() override { return HexText("contact-export data file store:" + fs::BaseName(*path_)); }
 
   // When a folder list on the way to the top folder cannot be read, the top
   // folder is one that fails when read.
   std::unique_ptr<FolderSource> OpenTopFolder() override {
     pst::FolderHandle top = pst::TopFolder(file_);
-    if (!top) FailListing();
-    return std::make_unique<DataFileFolder>(std::move(top), StoreId());
+    if (!top) FailListing(Printable(*path_) + ": a folder on the way to the top folder cannot be read");
+    return Folder(std::move(top));
   }
 
   std::unique_ptr<FolderSource> OpenDefaultContactsFolder() override {
     pst::FolderSearch search = pst::DefaultContactsFolder(file_);
-    if (search.unreadable) return std::make_unique<UnsearchableFolder>();
-    if (!search.folder) throw om::ObjectModelError(om::kMapiNotFound);
-    return std::make_unique<DataFileFolder>(std::move(search.folder), StoreId());
+    if (search.unreadable) return std::make_unique<UnsearchableFolder>(*path_);
+    if (!search.folder) throw om::ObjectModelError(om::kMapiNotFound, Printable(*path_) + ": no contacts folder");
+    return Folder(std::move(search.folder));
   }
 
  private:
-  std::string path_;
+  std::unique_ptr<FolderSource> Folder(pst::FolderHandle folder) {
+    std::u16string name = pst::FolderName(folder);
+    return std::make_unique<DataFileFolder>(std::move(folder), StoreId(), path_, std::move(name));
+  }
+
+  std::shared_ptr<const std::string> path_;
   pst::FileHandle file_;  // one libpff handle, open while the store or one of its folders lives
 };
 

@@ -148,7 +148,7 @@ std::unique_ptr<StoreSource> OpenThunderbirdStore(const std::string& folder) {
   std::sort(others.begin(), others.end());
   std::vector<BookEntry> books;
   for (const std::string& file : others) books.push_back(entry(file));
-  return MakeBookStore(entry("abook.sqlite"), std::move(books), fs::BaseName(folder));
+  return MakeBookStore(entry("abook.sqlite"), std::move(books), fs::BaseName(folder), true);
 }
 
 std::unique_ptr<StoreSource> OpenEvolutionStore(const std::string& folder) {
@@ -164,7 +164,7 @@ std::unique_ptr<StoreSource> OpenEvolutionStore(const std::string& folder) {
   std::sort(ids.begin(), ids.end());
   std::vector<BookEntry> books;
   for (const std::string& id : ids) books.push_back(entry(id));
-  return MakeBookStore(entry("system"), std::move(books), fs::BaseName(folder));
+  return MakeBookStore(entry("system"), std::move(books), fs::BaseName(folder), true);
 }
 
 }  // namespace store

@@ -26,20 +26,21 @@ class KeyedBook final : public Book {
 
   std::optional<store::ItemData> ReadItem(std::size_t index) override {
     if (index >= keyCount_) {
-      if (index - keyCount_ >= kind_.trailing.size()) return std::nullopt;
+      if (index - keyCount_ >= kind_.trailing.size()) return Failed("no such item");
       return kind_.trailing[index - keyCount_];
     }
     if (index != next_) {
       // Out of order: the key at that position, then the cursor from there.
-      keyAt_.Restart();
-      if (!keyAt_.BindInteger(1, static_cast<std::int64_t>(index)) || keyAt_.Step() != SQLITE_ROW) return Lost();
-      key_.assign(keyAt_.Text(0));
+      keyIndex_ = kNoPosition;
+      if (!KeyAt(index, key_)) return Lost();
+      keyIndex_ = index;
       cursor_.Restart();
       if (!cursor_.BindText(1, key_)) return Lost();
       if (!Advance()) return Lost();
     } else if (onRow_) {
       // In order: the item is the next run of rows, whose key the cursor shows.
       key_.assign(cursor_.Text(0));
+      keyIndex_ = index;
     }
     rows_.used = 0;
     while (onRow_ && cursor_.Text(0) == key_) {
@@ -50,11 +51,40 @@ class KeyedBook final : public Book {
       if (!Advance()) return Lost();
     }
     next_ = index + 1;
-    if (rows_.used == 0) return std::nullopt;
-    return kind_.map(rows_);
+    if (rows_.used == 0) return Failed("no rows hold its key");
+    std::optional<store::ItemData> item = kind_.map(rows_);
+    if (!item) return Failed("its data cannot be read as a contact");
+    return item;
+  }
+
+  std::string Failure() const override { return failure_; }
+
+  // The key of the item just read is at hand; another is looked up by its
+  // position, as an out-of-order read does.
+  std::string Location(std::size_t index) override {
+    if (index >= keyCount_) return "mailing list " + std::to_string(index - keyCount_ + 1);
+    std::string key;
+    if (index == keyIndex_) {
+      key = key_;
+    } else if (!KeyAt(index, key)) {
+      return "item " + std::to_string(index + 1);
+    }
+    return "key \"" + store::Printable(key) + "\"";
   }
 
  private:
+  // The key at position `index` of the keys' order, into `key`.
+  bool KeyAt(std::size_t index, std::string& key) {
+    keyAt_.Restart();
+    if (!keyAt_.BindInteger(1, static_cast<std::int64_t>(index)) || keyAt_.Step() != SQLITE_ROW) return false;
+    key.assign(keyAt_.Text(0));
+    return true;
+  }
+  std::optional<store::ItemData> Failed(std::string why) {
+    failure_ = std::move(why);
+    return std::nullopt;
+  }
+
   // Steps the cursor; false on an error (a page that cannot be read).
   bool Advance() {
     const int rc = cursor_.Step();
@@ -64,7 +94,7 @@ class KeyedBook final : public Book {
   std::optional<store::ItemData> Lost() {
     next_ = kNoPosition;
     onRow_ = false;
-    return std::nullopt;
+    return Failed(std::string("SQLite: ") + sqlite3_errmsg(db_->handle()));
   }
 
   std::unique_ptr<Database> db_;
@@ -73,9 +103,11 @@ class KeyedBook final : public Book {
   Statement cursor_;
   Statement keyAt_;
   std::string key_;  // of the item being read
+  std::size_t keyIndex_ = kNoPosition;  // the item whose key key_ is
   std::size_t next_ = kNoPosition;  // the item the cursor stands at
   bool onRow_ = false;
   ItemRows rows_;
+  std::string failure_;  // why the last item that failed could not be read
 };
 
 }  // namespace

@@ -18,8 +18,13 @@ class Book {
  public:
   virtual ~Book() = default;
   virtual std::size_t ItemCount() = 0;
-  // Item `index` (below ItemCount()); nothing when it cannot be read.
+  // Item `index` (below ItemCount()); nothing when it cannot be read,
+  // Failure() then saying why.
   virtual std::optional<store::ItemData> ReadItem(std::size_t index) = 0;
+  virtual std::string Failure() const = 0;
+  // Where item `index` is in the book: its key ("key \"...\""), or, for an
+  // item after the keyed ones, its place among those ("mailing list 2").
+  virtual std::string Location(std::size_t index) = 0;
 };
 
 // Opens the book at `path` (see sqlite_db.h for how, without touching it).

@@ -23,9 +23,10 @@ std::shared_ptr<sqlitebook::Book> OpenBookAt(const std::string& path, std::strin
 
 class BookFolder final : public FolderSource {
  public:
-  BookFolder(std::shared_ptr<sqlitebook::Book> book, std::u16string name, std::u16string storeId,
+  // The book at `path`.
+  BookFolder(std::shared_ptr<sqlitebook::Book> book, std::string path, std::u16string name, std::u16string storeId,
              std::u16string entryId, std::vector<BookEntry> subfolders = {})
-      : book_(std::move(book)), name_(std::move(name)), storeId_(std::move(storeId)),
+      : book_(std::move(book)), path_(std::move(path)), name_(std::move(name)), storeId_(std::move(storeId)),
         entryId_(std::move(entryId)), subfolders_(std::move(subfolders)) {}
 
   std::u16string Name() override { return name_; }
@@ -38,19 +39,25 @@ class BookFolder final : public FolderSource {
     const BookEntry& entry = subfolders_.at(index);
     std::string failure;
     std::shared_ptr<sqlitebook::Book> book = OpenBookAt(entry.path, failure);
-    if (!book) throw om::ObjectModelError(om::kMapiCorruptData, std::move(failure));
-    return std::make_unique<BookFolder>(std::move(book), entry.name, storeId_,
+    if (!book) throw om::ObjectModelError(om::kMapiCorruptData, Printable(entry.path) + ": " + failure);
+    return std::make_unique<BookFolder>(std::move(book), entry.path, entry.name, storeId_,
                                         storeId_ + u":" + HexText(entry.path));
   }
 
   ItemData FetchItem(std::size_t index) override {
     std::optional<ItemData> item = book_->ReadItem(index);
-    if (!item) throw om::ObjectModelError(om::kMapiCorruptData);
+    if (!item) throw om::ObjectModelError(om::kMapiCorruptData, Location(index) + ": " + book_->Failure());
     return std::move(*item);
+  }
+
+  // "abook.sqlite, key "1f0c..."": the book's file, and the item's key in it.
+  std::string Location(std::size_t index) override {
+    return Printable(fs::BaseName(path_)) + ", " + book_->Location(index);
   }
 
  private:
   std::shared_ptr<sqlitebook::Book> book_;
+  std::string path_;
   std::u16string name_;
   std::u16string storeId_;
   std::u16string entryId_;
@@ -78,7 +85,7 @@ class BookStore final : public StoreSource {
  private:
   std::unique_ptr<FolderSource> OpenFolder() {
     const std::u16string id = StoreId();
-    return std::make_unique<BookFolder>(book_, top_.name, id, id + u":" + HexText(top_.path), others_);
+    return std::make_unique<BookFolder>(book_, top_.path, top_.name, id, id + u":" + HexText(top_.path), others_);
   }
 
   std::shared_ptr<sqlitebook::Book> book_;
@@ -93,18 +100,19 @@ std::string_view AddressBooksUnavailable() { return {}; }
 
 // The top book is opened (and checked) when the store is first used; one that
 // cannot be used makes a failing store.
-std::unique_ptr<StoreSource> MakeBookStore(BookEntry top, std::vector<BookEntry> others, std::string identity) {
-  return OpenOnFirstUse([top = std::move(top), others = std::move(others),
-                         identity = std::move(identity)]() mutable -> std::unique_ptr<StoreSource> {
+std::unique_ptr<StoreSource> MakeBookStore(BookEntry top, std::vector<BookEntry> others, std::string identity,
+                                           bool inFolder) {
+  return OpenOnFirstUse([top = std::move(top), others = std::move(others), identity = std::move(identity),
+                         inFolder]() mutable -> std::unique_ptr<StoreSource> {
     std::string failure;
     std::shared_ptr<sqlitebook::Book> book = OpenBookAt(top.path, failure);
-    if (!book) return FailingStore(std::move(failure));
+    if (!book) return FailingStore(inFolder ? Printable(top.path) + ": " + failure : std::move(failure));
     return std::make_unique<BookStore>(std::move(book), std::move(top), std::move(others), std::move(identity));
   });
 }
 
 std::unique_ptr<StoreSource> OpenAddressBookStore(const std::string& path) {
-  return MakeBookStore({path, TextFromUtf8(FolderName(path))}, {}, fs::BaseName(path));
+  return MakeBookStore({path, TextFromUtf8(FolderName(path))}, {}, fs::BaseName(path), false);
 }
 
 }  // namespace store

@@ -21,8 +21,11 @@ struct BookEntry {
 // A store whose top folder, and default contacts folder, is the book `top`,
 // and whose subfolders are the books `others`, in that order, each a folder
 // without subfolders. `identity` tells the store apart from the profile's
-// other stores. A `top` that cannot be used makes a failing store; a
-// subfolder book that cannot be used is a folder that cannot be opened.
-std::unique_ptr<StoreSource> MakeBookStore(BookEntry top, std::vector<BookEntry> others, std::string identity);
+// other stores. A `top` that cannot be used makes a failing store (whose
+// reason names the book when `inFolder`, the store being an application's
+// folder); a subfolder book that cannot be used is a folder that cannot be
+// opened.
+std::unique_ptr<StoreSource> MakeBookStore(BookEntry top, std::vector<BookEntry> others, std::string identity,
+                                           bool inFolder);
 
 }  // namespace store

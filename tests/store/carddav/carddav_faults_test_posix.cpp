@@ -109,6 +109,39 @@ TEST_F(CardDavFaultTest, EachFailureEndsAsItsRuleSays) {
   }
 }
 
+// A card lies where its href says; a card the server reports missing says
+// so with its href, a request for cards that fails with the cards asked for
+// and the server's answer.
+TEST_F(CardDavFaultTest, FailuresSayWhereAndWhy) {
+  const struct {
+    const char* mode;
+    std::size_t index;
+    std::uint32_t number;
+    std::string reason;
+  } kCases[] = {
+      {"missing", 3, om::kMapiCorruptData, "/book/c000003.vcf: the server reports it missing (404)"},
+      {"report500", kFirstBatch, om::kMapiCallFailed, "reading cards 201-400: HTTP 500 from http://127.0.0.1:"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.mode);
+    stub_.reset();
+    Start(c.mode);
+    const store::StoreList stores = store::OpenProfile((dir_ / "profile").string());
+    ASSERT_EQ(stores.size(), 1u);
+    const std::unique_ptr<store::FolderSource> book = stores[0].source->OpenDefaultContactsFolder();
+    ASSERT_EQ(book->ItemCount(), static_cast<std::size_t>(kCards));
+    EXPECT_EQ(book->Location(0), "/book/c000000.vcf");
+    book->FetchItem(0);  // the first multiget; the stub fails the second
+    try {
+      book->FetchItem(c.index);
+      ADD_FAILURE() << "fetched";
+    } catch (const om::ObjectModelError& error) {
+      EXPECT_EQ(error.number(), c.number);
+      EXPECT_TRUE(error.reason().starts_with(c.reason)) << error.reason();
+    }
+  }
+}
+
 // A server that stops sending part-way through a body: the request ends when
 // its pace window (shortened here) passes and the folder fails, before and after.
 TEST_F(CardDavFaultTest, StalledBodyFailsTheFolder) {
@@ -116,7 +149,7 @@ TEST_F(CardDavFaultTest, StalledBodyFailsTheFolder) {
   carddav::SetTimeoutsForTesting(carddav::kConnectSeconds, {std::chrono::seconds(2), 1024});
   const store::StoreList stores = store::OpenProfile((dir_ / "profile").string());
   ASSERT_EQ(stores.size(), 1u);
-  const std::unique_ptr<store::FolderSource> book = stores[0]->OpenDefaultContactsFolder();
+  const std::unique_ptr<store::FolderSource> book = stores[0].source->OpenDefaultContactsFolder();
   ASSERT_EQ(book->ItemCount(), static_cast<std::size_t>(kCards));
   for (int i = 0; i < kFirstBatch; ++i) EXPECT_EQ(book->FetchItem(i).kind, om::ItemKind::kContact);
   const auto failureOf = [](auto&& call) -> std::uint32_t {

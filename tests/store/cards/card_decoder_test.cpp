@@ -170,6 +170,32 @@ TEST(CardDecoderTest, FilesReadAheadGiveTheItemsOfTheFiles) {
   }
 }
 
+// Where each item lies, its file and its number there, whether the index
+// keeps the item's card or finds it again as it is fetched; a file without a
+// card is one unreadable item, told as such right after its fetch.
+TEST(CardDecoderTest, EachItemsPlaceIsItsFileAndNumber) {
+  constexpr int kFiles = 30;
+  Folder folder(kFiles);
+  std::vector<store::CardPlace> expected;
+  for (int k = 0; k < kFiles; ++k) {
+    for (int c = 0; c < std::max(k % 4, 1); ++c) {
+      expected.push_back({static_cast<NameRef>(k), static_cast<std::size_t>(c + 1), k % 4 == 0});
+    }
+  }
+  for (const std::size_t held : {store::kHeldCards, std::size_t{10}}) {
+    CardDecoder decoder(folder.files, true, held);
+    folder.IndexAhead(decoder, kFiles, true);
+    ASSERT_EQ(decoder.Count(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+      Fetched(decoder, i);
+      const store::CardPlace place = decoder.Place(i);
+      EXPECT_EQ(place.file, expected[i].file) << i << " held " << held;
+      EXPECT_EQ(place.number, expected[i].number) << i << " held " << held;
+      EXPECT_EQ(place.unreadable, expected[i].unreadable) << i << " held " << held;
+    }
+  }
+}
+
 // The second thread serves one folder at a time; folders fetched in turn
 // take it from each other.
 TEST(CardDecoderTest, FoldersFetchedInTurnEachGetTheirOwnItems) {

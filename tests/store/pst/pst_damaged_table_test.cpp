@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <string>
 
+#include "store/store_test_helpers.h"
 #include "support/run_program.h"
 #include "support/test_files.h"
 
@@ -100,7 +101,8 @@ std::string FirstRecords(const std::string& csv, std::size_t count) {
 
 // A folder whose table libpff cannot read fails the export where the walk
 // reaches it (56), with the records written before it whole and exact; never
-// an exit 0 without the folder's contacts. Damaging two bytes at the start of
+// an exit 0 without the folder's contacts; the folder's failure names the
+// file, the folder and libpff's cause. Damaging two bytes at the start of
 // the table's block is enough for libpff to reject the table.
 TEST(PstDamagedTableTest, FolderThatCannotBeListedFailsTheExport) {
   REQUIRE_DATA_DIR(samples, "pst");
@@ -166,6 +168,14 @@ TEST(PstDamagedTableTest, FolderThatCannotBeListedFailsTheExport) {
     const std::string partial = exportOf(damagedProfile, damagedExit);
     EXPECT_EQ(damagedExit, 56);
     EXPECT_EQ(partial, FirstRecords(whole, c.before));
+    const om::Handle top = storetest::At(storetest::Member(storetest::OpenNamespace(damagedProfile), "Folders"),
+                                         c.searched ? 2 : 1);
+    const storetest::Failure failure = storetest::FirstFolderFailure(top);
+    EXPECT_EQ(failure.number, om::kMapiCallFailed);
+    const std::string where = (damagedProfile / "sample.pst").string() + ", folder \"";
+    const std::string what = c.table == Table::kHierarchy ? "cannot read its list of subfolders: libpff: "
+                                                          : "cannot read its list of messages: libpff: ";
+    EXPECT_TRUE(failure.reason.starts_with(where) && failure.reason.find(what) != std::string::npos) << failure.reason;
   }
 }
 

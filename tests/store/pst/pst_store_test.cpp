@@ -239,7 +239,9 @@ TEST_F(PstStoreTest, StoresWithoutContactsFolderFailTheExport) {
     SCOPED_TRACE(sample);
     const fs::path profile = Profile("profile-" + sample);
     Link(profile, sample, sample);
-    EXPECT_EQ(ErrorOf([&] { Contacts(Namespace(profile)); }), om::kMapiNotFound);
+    const storetest::Failure failure = storetest::FailureOf([&] { Contacts(Namespace(profile)); });
+    EXPECT_EQ(failure.number, om::kMapiNotFound);
+    EXPECT_EQ(failure.reason, (profile / sample).string() + ": no contacts folder");
     EXPECT_EQ(Run(profile).exitCode, 55);
   }
 }
@@ -320,8 +322,13 @@ TEST_F(PstStoreTest, ItemsAndFoldersThroughTheObjectModel) {
   EXPECT_EQ(om::TypeNameOf(ItemAt(contacts, 9)), u"ContactItem");
   EXPECT_EQ(om::Get(ItemAt(contacts, 9), "LastName"), om::Value(std::u16string(u"Razzaq")));
   EXPECT_EQ(om::Get(ItemAt(contacts, 9), "Birthday"), om::Value(om::kNoDate));
-  EXPECT_EQ(ErrorOf([&] { ItemAt(contacts, 10); }), om::kMapiCorruptData);
-  EXPECT_EQ(ErrorOf([&] { ItemAt(contacts, 21); }), om::kMapiCorruptData);
+  EXPECT_EQ(om::Get(ItemAt(contacts, 9), "SourceLocation"), om::Value(std::u16string(u"message 9")));
+  for (const std::int64_t unreadable : {10, 21}) {
+    const storetest::Failure failure = storetest::FailureOf([&] { ItemAt(contacts, unreadable); });
+    EXPECT_EQ(failure.number, om::kMapiCorruptData);
+    const std::string where = "message " + std::to_string(unreadable) + ": ";
+    EXPECT_TRUE(failure.reason.starts_with(where) && failure.reason.size() > where.size()) << failure.reason;
+  }
 
   // A mail item has none of the contact properties.
   const om::Handle ostTop = StoreFolder(ns, 2);

@@ -5,6 +5,7 @@
 // without anything under the profile being created, changed or touched.
 #include <gtest/gtest.h>
 #include <iconv.h>
+#include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -245,20 +246,46 @@ om::Handle DefaultContacts(const fs::path& profile) {
 }
 
 // Items fetched out of order are the same items as in order (the cursor
-// starts again at the item asked for).
+// starts again at the item asked for), each where its key says.
 TEST_F(SqliteStoreTest, ItemsInAnyOrder) {
   const om::Handle items = om::AsObject(om::Get(DefaultContacts(Book("thunderbird/abook.sqlite", "a.sqlite")), "Items"));
   const auto fileAs = [&](std::int64_t index) {
     const om::Handle item = om::AsObject(om::Get(items, "Item", om::Value(index)));
-    return item->TypeName() + u":" + std::get<std::u16string>(om::Get(item, "FileAs"));
+    return item->TypeName() + u":" + std::get<std::u16string>(om::Get(item, "FileAs")) + u" in " +
+           std::get<std::u16string>(om::Get(item, "SourceLocation"));
   };
-  const std::vector<std::u16string> inOrder = {u"ContactItem:山田 太郎", u"ContactItem:Anna Zeta",
-                                               u"ContactItem:Johnny Smith", u"ContactItem:Only Display",
-                                               u"DistListItem:Friends"};
+  const std::vector<std::u16string> inOrder = {
+      u"ContactItem:山田 太郎 in a.sqlite, key \"0b4c5a1e-57a5-4d4f-9a8e-7d2b3c4d5e6f\"",
+      u"ContactItem:Anna Zeta in a.sqlite, key \"A0000000-0000-4000-8000-000000000001\"",
+      u"ContactItem:Johnny Smith in a.sqlite, key \"b1e0c6a4-2f7e-4c2b-8e55-1a2b3c4d5e6f\"",
+      u"ContactItem:Only Display in a.sqlite, key \"c2f1d7b5-3a8f-4d3c-9f66-2b3c4d5e6f70\"",
+      u"DistListItem:Friends in a.sqlite, mailing list 1"};
   for (const std::vector<std::int64_t>& order : {std::vector<std::int64_t>{1, 2, 3, 4, 5},
                                                   std::vector<std::int64_t>{4, 2, 5, 1, 3, 3, 4}}) {
     for (const std::int64_t index : order) EXPECT_EQ(fileAs(index), inOrder.at(index - 1)) << index;
   }
+}
+
+// An item whose card cannot be read fails with its book and key; the others
+// are read.
+TEST_F(SqliteStoreTest, AnItemThatCannotBeReadSaysWhereItIs) {
+  const fs::path book = Book("evolution/contacts.db", "contacts.db");
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(book.c_str(), &db), SQLITE_OK);
+  EXPECT_EQ(sqlite3_exec(db, "UPDATE folder_id SET vcard = 'no card' WHERE uid = 'pas-id-0002'", nullptr, nullptr,
+                         nullptr),
+            SQLITE_OK);
+  sqlite3_close(db);
+  const om::Handle items = om::AsObject(om::Get(DefaultContacts(book), "Items"));
+  std::string reason;
+  try {
+    om::Get(items, "Item", om::Value(std::int64_t{2}));
+  } catch (const om::ObjectModelError& error) {
+    reason = error.reason();
+  }
+  EXPECT_EQ(reason, "contacts.db, key \"pas-id-0002\": its data cannot be read as a contact");
+  EXPECT_EQ(om::Get(om::AsObject(om::Get(items, "Item", om::Value(std::int64_t{1}))), "SourceLocation"),
+            om::Value(std::u16string(u"contacts.db, key \"pas-id-0001\"")));
 }
 
 // A Thunderbird profile folder and an Evolution address-book folder are each
