@@ -22,6 +22,10 @@ apt-get install -y -qq --no-install-recommends "${packages[@]}" >/dev/null ||
   { apt-get update -qq && apt-get install -y -qq --no-install-recommends "${packages[@]}" >/dev/null; }
 
 fail() { echo "FAILED: $*" >&2; exit 1; }
+# wine converts the Unix environment and file names through the locale's
+# character set: UTF-8, whatever the caller's locale, so that names outside
+# ASCII reach the .exe as Windows gives them.
+export LC_ALL=C.UTF-8
 
 [ -f "$build/CMakeCache.txt" ] || fail "no cross build in $build: run .ci/windows.sh first"
 deps=/var/cache/contact-export/win-deps
@@ -96,6 +100,10 @@ user_dir=$(find "$drive_c/users" -mindepth 1 -maxdepth 1 -type d ! -name Public 
 tb="$user_dir/AppData/Roaming/Thunderbird/Profiles/x1y2.default-release"
 mkdir -p "$cases/pst" "$cases/books" "$tb" "$cases/evolution/system" "$cases/wal" "$home/.config"
 cp "$pst_dir"/*.pst "$pst_dir"/*.ost "$cases/pst/"
+# Names outside the ANSI code page: a data file named by the profile, and one
+# found in a folder that is the profile.
+cp "$pst_dir/hiraoka-contacts.pst" "$cases/pst/連絡先.pst"
+mkdir -p "$cases/名簿" && cp "$pst_dir/hiraoka-contacts.pst" "$cases/名簿/連絡先.pst"
 cp tests/data/sqlite/*/*.sqlite tests/data/sqlite/*/*.db "$cases/books/"
 cp tests/data/sqlite/thunderbird/abook.sqlite "$tb/abook.sqlite"
 cp tests/data/sqlite/evolution/cache.db "$tb/history.sqlite"
@@ -152,6 +160,7 @@ same() {  # a profile under C:\, as the .exe names it (with /)
   echo "same: $1 (exit $exe_status, $(wc -c <"$out/exe.csv" 2>/dev/null || echo no) bytes)"
 }
 for file in "$cases"/pst/* "$cases"/books/*; do same "${file#"$drive_c/"}"; done
+same cases/名簿
 same "${tb#"$drive_c/"}"
 same cases/evolution
 before=$(ls -A "$cases/wal")

@@ -166,11 +166,15 @@ EOF
 
 echo "-- libpff ${version[libpff]}"
 # libcthreads names three Windows headers in mixed case; mingw's are lower case.
+# The wide character type gives the wide calls (libpff_file_open_wide), and
+# UNICODE makes the libraries' own strings wide, so that a wide name reaches
+# CreateFileW as it is: without it, libbfio narrows the name again and
+# libcfile opens it with CreateFileA, through the ANSI code page.
 mkdir -p "$work/shim"
 for header in Synchapi Processthreadsapi Threadpoolapiset; do
   echo "#include <${header,,}.h>" >"$work/shim/$header.h"
 done
-(cd libpff && ./configure -q "${cross[@]}" --enable-winapi=yes --enable-wide-character-type --enable-python=no CPPFLAGS="-I$work/shim" >/dev/null &&
+(cd libpff && ./configure -q "${cross[@]}" --enable-winapi=yes --enable-wide-character-type --enable-python=no CPPFLAGS="-I$work/shim -DUNICODE -D_UNICODE" >/dev/null &&
   make -s -j"$jobs" -C include >/dev/null && make -s -j"$jobs" -C common >/dev/null &&
   for d in lib*/; do [ "$d" = libpff/ ] || make -s -j"$jobs" -C "$d" >/dev/null; done &&
   make -s -j"$jobs" -C libpff >/dev/null && make -s -C libpff install >/dev/null && make -s -C include install >/dev/null &&
