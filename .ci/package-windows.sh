@@ -25,6 +25,10 @@ apt-get install -y -qq --no-install-recommends "${packages[@]}" >/dev/null ||
   { apt-get update -qq && apt-get install -y -qq --no-install-recommends "${packages[@]}" >/dev/null; }
 
 fail() { echo "FAILED: $*" >&2; exit 1; }
+# wine converts the Unix environment and file names through the locale's
+# character set: UTF-8, whatever the caller's locale, so that names outside
+# ASCII reach the .exe as Windows gives them.
+export LC_ALL=C.UTF-8
 
 [ -f "$build/CMakeCache.txt" ] || fail "no cross build in $build: run .ci/windows.sh first"
 deps=/var/cache/contact-export/win-deps
@@ -135,6 +139,10 @@ user_dir=$(find "$drive_c/users" -mindepth 1 -maxdepth 1 -type d ! -name Public 
 tb="$user_dir/AppData/Roaming/Thunderbird/Profiles/x1y2.default-release"
 mkdir -p "$cases/pst" "$cases/books" "$tb" "$cases/evolution/system" "$cases/wal" "$home/.config"
 cp "$pst_dir"/*.pst "$pst_dir"/*.ost "$cases/pst/"
+# Names outside the ANSI code page: a data file named by the profile, and one
+# found in a folder that is the profile.
+cp "$pst_dir/hiraoka-contacts.pst" "$cases/pst/連絡先.pst"
+mkdir -p "$cases/名簿" && cp "$pst_dir/hiraoka-contacts.pst" "$cases/名簿/連絡先.pst"
 cp tests/data/sqlite/*/*.sqlite tests/data/sqlite/*/*.db "$cases/books/"
 cp tests/data/sqlite/thunderbird/abook.sqlite "$tb/abook.sqlite"
 cp tests/data/sqlite/evolution/cache.db "$tb/history.sqlite"
@@ -209,6 +217,7 @@ console=$(CONTACT_EXPORT_PROFILE='C:\cases\pst\hiraoka-contacts.pst' LANG=C.UTF-
 grep -qxF '  連絡先 (Contact dedicated): 1 record' <<<"$console" ||
   fail "contact-export-check.exe on a console does not show the folder 連絡先: $console"
 echo "the check on a console shows 連絡先"
+same cases/名簿
 same "${tb#"$drive_c/"}"
 same cases/evolution
 before=$(ls -A "$cases/wal")

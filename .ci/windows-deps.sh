@@ -14,7 +14,10 @@
 # the versions asked for and this script's hash; when it matches, nothing is
 # done. DIR/versions names the versions built. The
 # machine's apt configuration is left as it is: the source index is fetched
-# into a private folder, from deb-src twins of the configured archive.
+# into a private folder, from deb-src twins of the configured archive. The
+# tools are installed only when one is missing: with them in place the script
+# takes no dpkg lock, and can run beside other installs (.ci/run starts it in
+# the background).
 set -euo pipefail
 [ $# = 1 ] || { echo "usage: $0 DIR" >&2; exit 2; }
 mkdir -p "$1"
@@ -24,12 +27,40 @@ script_hash=$(sha256sum "$0" | cut -d' ' -f1)
 
 export DEBIAN_FRONTEND=noninteractive
 tools=(dpkg-dev xz-utils tcl python3 cmake publicsuffix libz-mingw-w64-dev gcc-mingw-w64-x86-64-posix make pkg-config)
-apt-get install -y -qq --no-install-recommends "${tools[@]}" >/dev/null ||
-  { apt-get update -qq && apt-get install -y -qq --no-install-recommends "${tools[@]}" >/dev/null; }
+installed=$(dpkg-query -W -f='${db:Status-Status}\n' "${tools[@]}" 2>/dev/null | grep -cx installed || true)
+if [ "$installed" != "${#tools[@]}" ]; then
+  apt-get install -y -qq --no-install-recommends "${tools[@]}" >/dev/null ||
+    { apt-get update -qq && apt-get install -y -qq --no-install-recommends "${tools[@]}" >/dev/null; }
+fi
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/contact-export-deps.XXXXXX")
-curl_build=
-trap '[ -z "$curl_build" ] || kill "$curl_build" 2>/dev/null; rm -rf "$work"' EXIT
+# The libraries that build in the background, each in its own process group
+# (killed whole when this script ends before them) and with its own log.
+declare -A building=()
+cleanup() {
+  local status=$? name
+  for name in "${!building[@]}"; do kill -- "-${building[$name]}" 2>/dev/null || true; done
+  wait
+  rm -rf "$work"
+  exit "$status"
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+in_background() {  # NAME COMMAND...: COMMAND run in the source's folder
+  local name=$1
+  shift
+  set -m
+  (cd "$work/$name" && "$@") </dev/null >"$work/$name.log" 2>&1 &
+  building[$name]=$!
+  set +m
+}
+finish() {  # NAME: waits for it; its log when it failed
+  local status=0
+  wait "${building[$1]}" || status=$?
+  unset "building[$1]"
+  [ "$status" = 0 ] || { cat "$work/$1.log" >&2; echo "$1 did not build ($status)" >&2; exit 1; }
+}
 
 # deb-src twins of the configured archive, one-line and deb822 alike.
 mkdir -p "$work/parts" "$work/lists/partial"
@@ -89,23 +120,48 @@ fetch() {
 for pkg in sqlite3 libpff expat curl libpsl; do fetch "$pkg"; done
 
 jobs=$(nproc)
-cross=(--host=$host --prefix="$prefix" --disable-shared --enable-static)
+cross=(--host=$host --prefix="$prefix" --disable-shared --enable-static --disable-dependency-tracking)
 export CC=$host-gcc-posix AR=$host-ar RANLIB=$host-ranlib CFLAGS=-O2
 export PKG_CONFIG_LIBDIR="$prefix/lib/pkgconfig" PKG_CONFIG_PATH=
 mkdir -p "$prefix/lib/pkgconfig" "$prefix/include"
 
-# libcurl builds meanwhile (its configure alone takes minutes, one process
-# at a time): its own log, shown when it fails.
-echo "-- libcurl ${version[curl]} (in the background)"
-(cd curl && ./configure -q "${cross[@]}" --with-schannel --without-zlib --without-brotli --without-zstd \
+# libcurl and libpff, the two long builds, start first and run meanwhile:
+# their configure scripts run one process at a time, for a minute each.
+build_curl() {
+  ./configure -q "${cross[@]}" --with-schannel --without-zlib --without-brotli --without-zstd \
     --without-libidn2 --without-nghttp2 --without-libssh2 --without-libssh --without-librtmp --without-libpsl \
     --without-ca-bundle --without-ca-path --without-libgsasl \
     --disable-ftp --disable-file --disable-ldap --disable-ldaps --disable-rtsp --disable-dict --disable-telnet \
     --disable-tftp --disable-pop3 --disable-imap --disable-smb --disable-smtp --disable-gopher --disable-mqtt \
     --disable-manual --disable-alt-svc --disable-websockets >/dev/null &&
-  make -s -j"$jobs" -C lib >/dev/null && make -s -C lib install >/dev/null && make -s -C include install >/dev/null &&
-  make -s install-pkgconfigDATA >/dev/null) >"$work/curl.log" 2>&1 &
-curl_build=$!
+    make -s -j"$jobs" -C lib >/dev/null && make -s -C lib install >/dev/null &&
+    make -s -C include install >/dev/null && make -s install-pkgconfigDATA >/dev/null
+}
+echo "-- libcurl ${version[curl]} (in the background)"
+in_background curl build_curl
+
+# libcthreads names three Windows headers in mixed case; mingw's are lower case.
+# The wide character type gives the wide calls (libpff_file_open_wide), and
+# UNICODE makes the libraries' own strings wide, so that a wide name reaches
+# CreateFileW as it is: without it, libbfio narrows the name again and
+# libcfile opens it with CreateFileA, through the ANSI code page.
+# WIN32_LEAN_AND_MEAN leaves out the parts of windows.h they do not use: the
+# same code, compiled in half the time.
+mkdir -p "$work/shim"
+for header in Synchapi Processthreadsapi Threadpoolapiset; do
+  echo "#include <${header,,}.h>" >"$work/shim/$header.h"
+done
+build_libpff() {
+  local d
+  ./configure -q "${cross[@]}" --enable-winapi=yes --enable-wide-character-type --enable-python=no \
+    CPPFLAGS="-I$work/shim -DUNICODE -D_UNICODE -DWIN32_LEAN_AND_MEAN" >/dev/null &&
+    make -s -j"$jobs" -C include >/dev/null && make -s -j"$jobs" -C common >/dev/null &&
+    for d in lib*/; do [ "$d" = libpff/ ] || make -s -j"$jobs" -C "$d" >/dev/null || return; done &&
+    make -s -j"$jobs" -C libpff >/dev/null && make -s -C libpff install >/dev/null &&
+    make -s -C include install >/dev/null && make -s install-pkgconfigDATA >/dev/null
+}
+echo "-- libpff ${version[libpff]} (in the background)"
+in_background libpff build_libpff
 
 echo "-- SQLite ${version[sqlite3]}"
 # The amalgamation is generated by a native build of the tree, then compiled
@@ -164,22 +220,12 @@ Libs.private: -lws2_32
 Cflags: -I\${prefix}/include -DPSL_STATIC
 EOF
 
-echo "-- libpff ${version[libpff]}"
-# libcthreads names three Windows headers in mixed case; mingw's are lower case.
-mkdir -p "$work/shim"
-for header in Synchapi Processthreadsapi Threadpoolapiset; do
-  echo "#include <${header,,}.h>" >"$work/shim/$header.h"
-done
-(cd libpff && ./configure -q "${cross[@]}" --enable-winapi=yes --enable-wide-character-type --enable-python=no CPPFLAGS="-I$work/shim" >/dev/null &&
-  make -s -j"$jobs" -C include >/dev/null && make -s -j"$jobs" -C common >/dev/null &&
-  for d in lib*/; do [ "$d" = libpff/ ] || make -s -j"$jobs" -C "$d" >/dev/null; done &&
-  make -s -j"$jobs" -C libpff >/dev/null && make -s -C libpff install >/dev/null && make -s -C include install >/dev/null &&
-  make -s install-pkgconfigDATA >/dev/null) 2>&1 | grep -v -e warning: -e "modifier ignored" || true
+finish libpff
 [ -f "$prefix/lib/libpff.a" ] || { echo "libpff did not build" >&2; exit 1; }
-
-wait "$curl_build" && curl_build= || { cat "$work/curl.log" >&2; echo "libcurl did not build" >&2; exit 1; }
+finish curl
+[ -f "$prefix/lib/libcurl.a" ] || { echo "libcurl did not build" >&2; exit 1; }
 for pkg in sqlite3 libpff expat curl libpsl; do echo "$pkg ${version[$pkg]}"; done >"$prefix/versions"
 echo "publicsuffix $(dpkg-query -W -f='${Version}' publicsuffix)" >>"$prefix/versions"
 cat "$prefix/versions"
 echo "$stamp" >"$prefix/stamp"
-echo "-- windows deps built in $prefix"
+echo "-- windows deps built in $prefix in $SECONDS s"

@@ -1,5 +1,8 @@
-// Through libpff's wide call (the library is built with the wide character
-// type for Windows: .ci/windows-deps.sh).
+// Through libpff's wide call. The library must keep the name wide down to
+// CreateFileW: .ci/windows-deps.sh builds it with the wide character type
+// (the wide calls) and with UNICODE (wide system strings); with the first
+// alone, its file layer narrows the name again and opens it through the ANSI
+// code page, where a name outside that code page is not found.
 #include <windows.h>
 
 #include "store/pst/pst_open.h"
