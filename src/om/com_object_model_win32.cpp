@@ -75,20 +75,13 @@ bool IsBlank(char32_t cp) { return cp <= 0x20 || cp == 0x7F || cp == 0x85 || cp 
 // `text` (UTF-16, as COM and the system give it) in UTF-8 on one line: each
 // run of blanks becomes one space, none at either end. A lone surrogate
 // becomes U+FFFD.
-void AppendOneLine(std::wstring_view text, std::string& out) {
+void AppendOneLine(std::wstring_view wide, std::string& out) {
+  // wchar_t is UTF-16 on Windows.
+  const std::u16string_view text(reinterpret_cast<const char16_t*>(wide.data()), wide.size());
   bool blank = false;
   const std::size_t start = out.size();
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char32_t cp = static_cast<char16_t>(text[i]);
-    if (cp >= 0xD800 && cp <= 0xDFFF) {
-      const char32_t next = i + 1 < text.size() ? static_cast<char16_t>(text[i + 1]) : 0;
-      if (cp <= 0xDBFF && next >= 0xDC00 && next <= 0xDFFF) {
-        cp = 0x10000 + ((cp - 0xD800) << 10) + (next - 0xDC00);
-        ++i;
-      } else {
-        cp = 0xFFFD;
-      }
-    }
+  for (std::size_t i = 0; i < text.size();) {
+    const char32_t cp = text::NextUtf16CodePoint(text, i);
     if (IsBlank(cp)) {
       blank = true;
       continue;

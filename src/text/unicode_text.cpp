@@ -90,18 +90,19 @@ void AppendUtf8CodePoint(char32_t cp, std::string& out) {
   }
 }
 
+char32_t NextUtf16CodePoint(std::u16string_view text, std::size_t& i) {
+  const char32_t cp = text[i++];
+  if (cp < 0xD800 || cp > 0xDFFF) return cp;
+  if (cp <= 0xDBFF && i < text.size() && text[i] >= 0xDC00 && text[i] <= 0xDFFF) {
+    return 0x10000 + ((cp - 0xD800) << 10) + (text[i++] - 0xDC00);
+  }
+  return 0xFFFD;
+}
+
 std::string Utf8FromUtf16(std::u16string_view text) {
   std::string out;
   out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char32_t cp = text[i];
-    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (text[++i] - 0xDC00);
-    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-      cp = 0xFFFD;
-    }
-    AppendUtf8CodePoint(cp, out);
-  }
+  for (std::size_t i = 0; i < text.size();) AppendUtf8CodePoint(NextUtf16CodePoint(text, i), out);
   return out;
 }
 

@@ -39,6 +39,9 @@ std::u16string Utf16FromUtf8(std::string_view bytes);  // with kReplace
 
 void AppendUtf16CodePoint(char32_t cp, std::u16string& out);
 void AppendUtf8CodePoint(char32_t cp, std::string& out);
+// The code point at `i` of `text`, with `i` moved past it: a surrogate pair
+// is one code point, a lone surrogate U+FFFD.
+char32_t NextUtf16CodePoint(std::u16string_view text, std::size_t& i);
 // `text` as UTF-8; a lone surrogate becomes U+FFFD.
 std::string Utf8FromUtf16(std::u16string_view text);
 
